@@ -1,0 +1,180 @@
+// The entry point: options, help text, loading, and the run's phases in order.
+#include "colsieve.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr const char* kHelpText[] = {
+    "\ncolsieve -i <input_file> [options]\n",
+    "\nCalculates relative sequence weights according to Henikoff & Henikoff, "
+    "JMB 1994\n",
+    "The algorithm is modified to treat gaps as having zero weight.\n",
+    "The input must be a multiple alignment in FASTA or PIR format.\n",
+    "Output goes to standard output.\n",
+    "\nOptions:\n",
+    "\t-h \t\tThis help message.\n",
+    "\t-e filename\tSend error messages to file <filename> (Default: "
+    "stderr)\n",
+    "\t-r\tRemove unselected columns (Default: print in lower case or period "
+    "for gaps)\n",
+    "\t-p\tPrint in PHYLIP format (Default: PIR format)\n",
+    "\t-t <float>\tTarget (minimum) weighted fraction of sequences aligning; "
+    "columns below target will be lowercase\n\t\t\t(Default = 0.85)\n",
+};
+
+struct file_closer {
+  void operator()(std::FILE* fp) const { std::fclose(fp); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Writes one message line to the message stream.
+void say(std::FILE* msg, const char* text) {
+  std::fputs(text, msg);
+  std::fputc('\n', msg);
+  std::fflush(msg);
+}
+
+// Reads a number the way "%lf" does: leading blanks, sign, fraction and
+// exponent; anything after the number is ignored. NaN and infinity are not
+// numbers here. On failure, warns and leaves *value as it was.
+void number_option(std::FILE* msg, char opt, const char* arg, double* value) {
+  double v;
+  if (std::sscanf(arg, "%lf", &v) == 1 && std::isfinite(v)) {
+    *value = v;
+    return;
+  }
+  std::fprintf(msg, "Warning: -%c (%s) must be a number.\n Using default.\n",
+               opt, arg);
+  std::fflush(msg);
+}
+
+void write_summary(const selection& sel, int lseq) {
+  std::fprintf(
+      stderr,
+      "fraction of positions with total weight over target (%f): "
+      "%f\n",
+      sel.target_wt,
+      static_cast<double>(sel.n_gt_target) / static_cast<double>(lseq));
+}
+
+}  // namespace
+
+void usage(std::FILE* fp) {
+  for (const char* line : kHelpText) std::fputs(line, fp);
+}
+
+alignment load_alignment(fasta_stream* fp) {
+  alignment aln;
+  std::unique_ptr<fasta_seq> rec;
+  while (read_fasta_seq(fp, &rec, 0) == 1) {
+    // 'X' is an unknown residue: it counts and prints as a gap.
+    for (char& c : rec->seq)
+      if (c == '-' || c == 'X') c = UNALIGNED;
+    aln.seq.push_back(std::move(rec));
+  }
+  if (aln.seq.empty()) throw fatal_error("Error: no sequences in input file");
+  aln.lseq = aln.seq[0]->seqlen();
+  for (std::size_t i = 1; i < aln.seq.size(); ++i)
+    if (aln.seq[i]->seqlen() != aln.lseq)
+      throw fatal_error("Error: sequence lengths differ!");
+  if (aln.lseq == 0)
+    throw fatal_error(
+        "Error: alignment has no columns (lower-case letters and '.' are "
+        "read as insertions and dropped)");
+  return aln;
+}
+
+int colsieve_main(int argc, char** argv) {
+  file_ptr err_file;
+  std::FILE* msg = stderr;  // the run's own warnings and errors
+  try {
+    run_settings set;
+    file_ptr in_file;
+    optind = 0;  // start afresh, also when called more than once
+    int c;
+    while ((c = getopt(argc, argv, "m:HNe:hc:i:t:rp")) != -1) {
+      switch (c) {
+        case 'i':
+          in_file.reset(std::fopen(optarg, "r"));
+          break;
+        case 'e':
+          if (optarg[0] != '-') {
+            err_file.reset(std::fopen(optarg, "a"));
+            msg = err_file ? err_file.get() : stderr;
+          }
+          break;
+        case 't':
+          number_option(msg, 't', optarg, &set.target_wt);
+          break;
+        case 'c':
+          number_option(msg, 'c', optarg, &set.cst);
+          break;
+        case 'm':
+          number_option(msg, 'm', optarg, &set.maxcst);
+          break;
+        case 'H':
+          set.henikoff = 1;
+          break;
+        case 'N':
+          set.normSeqs = 1;
+          break;
+        case 'r':
+          set.remove_cols = 1;
+          break;
+        case 'p':
+          set.phylip = 1;
+          break;
+        case 'h': {
+          usage(stdout);
+          if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            throw fatal_error(std::string("Error: cannot write help text: ") +
+                              std::strerror(errno));
+          return 0;
+        }
+        default:
+          // getopt has named the problem; optopt is the option's character,
+          // also when its argument is missing.
+          throw fatal_error(std::string("Error: do not understand -") +
+                                static_cast<char>(optopt) + " option",
+                            true);
+      }
+    }
+    if (!in_file) throw fatal_error("Error-- no valid input file", true);
+
+    fasta_stream in(in_file.get());
+    const alignment aln = load_alignment(&in);
+    const weighting w = weigh_sequences(aln, set.cst, set.maxcst);
+    // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
+    const double cst = set.henikoff ? 1.0 : w.cst;
+    const selection sel = select_columns(
+        column_scores(aln, w.wt, cst, w.total_wt), set.target_wt);
+
+    output_buffer out(stdout, "output");
+    if (set.phylip) {
+      char header[64];
+      const int n = std::snprintf(header, sizeof header, "%zu %d\n", aln.nseq(),
+                                  sel.n_gt_target);
+      out.write(header, static_cast<std::size_t>(n));
+    }
+    trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
+    for (const auto& rec : aln.seq) writer.write(out, *rec);
+    out.flush();
+
+    write_summary(sel, aln.lseq);
+    return 0;
+  } catch (const fatal_error& e) {
+    say(msg, e.what());
+    if (e.show_help) usage(stderr);
+  } catch (const std::bad_alloc&) {
+    say(msg, "Error: out of memory");
+  } catch (const std::runtime_error& e) {
+    say(msg, e.what());
+  }
+  return 1;
+}

@@ -1,0 +1,3 @@
+#include "colsieve.h"
+
+int main(int argc, char** argv) { return colsieve_main(argc, argv); }

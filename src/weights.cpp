@@ -1,0 +1,173 @@
+// Weighting, column scores and selection.
+//
+// Every sum keeps the order of the plain column-by-column method, so results
+// are bit-identical to it: a sequence's weight adds its shares column by
+// column, a column's sum adds weights sequence by sequence, total_wt adds
+// weights in input order. The loops run row by row over tiles of columns so
+// that the counters and shares of a tile stay in cache.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "colsieve.h"
+
+namespace {
+
+constexpr int kClasses = 27;        // 'A'-'Z' and the gap class
+constexpr std::size_t kTile = 512;  // columns per tile
+
+std::vector<const unsigned char*> row_pointers(const alignment& aln) {
+  std::vector<const unsigned char*> rows;
+  rows.reserve(aln.nseq());
+  for (const auto& s : aln.seq)
+    rows.push_back(reinterpret_cast<const unsigned char*>(s->seq.data()));
+  return rows;
+}
+
+// Adds to each wt[i] the shares of its residues in columns [c0, c0 + width),
+// in column order. share holds kClasses entries per column of the tile.
+void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
+                std::size_t width, const double* share, double* wt) {
+  const std::size_t nseq = rows.size();
+  std::size_t i = 0;
+  // Four sequences at a time: independent sums keep the adder busy.
+  for (; i + 4 <= nseq; i += 4) {
+    const unsigned char* r0 = rows[i] + c0;
+    const unsigned char* r1 = rows[i + 1] + c0;
+    const unsigned char* r2 = rows[i + 2] + c0;
+    const unsigned char* r3 = rows[i + 3] + c0;
+    double a0 = wt[i], a1 = wt[i + 1], a2 = wt[i + 2], a3 = wt[i + 3];
+    for (std::size_t j = 0; j < width; ++j) {
+      const double* s = share + j * kClasses - 'A';
+      a0 += s[r0[j]];
+      a1 += s[r1[j]];
+      a2 += s[r2[j]];
+      a3 += s[r3[j]];
+    }
+    wt[i] = a0;
+    wt[i + 1] = a1;
+    wt[i + 2] = a2;
+    wt[i + 3] = a3;
+  }
+  for (; i < nseq; ++i) {
+    const unsigned char* r = rows[i] + c0;
+    double a = wt[i];
+    for (std::size_t j = 0; j < width; ++j)
+      a += share[j * kClasses + (r[j] - 'A')];
+    wt[i] = a;
+  }
+}
+
+}  // namespace
+
+weighting weigh_sequences(const alignment& aln, double cst, double maxcst) {
+  const std::size_t nseq = aln.nseq();
+  const std::size_t lseq = static_cast<std::size_t>(aln.lseq);
+  const auto rows = row_pointers(aln);
+
+  weighting w;
+  w.wt.assign(nseq, 0.0);
+  std::vector<std::uint32_t> count(kTile * kClasses);
+  std::vector<double> share(kTile * kClasses);
+  double cons = 0.0;
+  long lalign = 0;
+
+  for (std::size_t c0 = 0; c0 < lseq; c0 += kTile) {
+    const std::size_t width = std::min(kTile, lseq - c0);
+    std::fill_n(count.begin(), width * kClasses, 0u);
+    for (const unsigned char* row : rows) {
+      const unsigned char* r = row + c0;
+      for (std::size_t j = 0; j < width; ++j)
+        ++count[j * kClasses + (r[j] - 'A')];
+    }
+    for (std::size_t j = 0; j < width; ++j) {
+      const std::uint32_t* cnt = &count[j * kClasses];
+      int total = 0;
+      std::uint32_t high = 0;
+      for (int k = 0; k < kClasses; ++k) {
+        total += cnt[k] > 0;
+        high = std::max(high, cnt[k]);
+      }
+      // Each sequence of a class gets (1 / total) / count, in that order.
+      const double per_class = 1.0 / total;
+      double* s = &share[j * kClasses];
+      for (int k = 0; k < kClasses; ++k)
+        s[k] = cnt[k] > 0 ? per_class / static_cast<double>(cnt[k]) : 0.0;
+      // Every sequence takes a share, so nalignedseq is nseq.
+      if (nseq > 0) {
+        cons += static_cast<double>(high) / static_cast<double>(nseq);
+        ++lalign;
+      }
+    }
+    add_shares(rows, c0, width, share.data(), w.wt.data());
+  }
+
+  w.cons = cons / static_cast<double>(lalign);
+  if (cst <= 0) {
+    cst = std::pow(static_cast<double>(nseq), 1.0 - w.cons);
+    if (cst > maxcst) cst = maxcst;
+  }
+  w.cst = cst;
+  for (double x : w.wt) w.total_wt += x;
+  return w;
+}
+
+std::vector<double> column_scores(const alignment& aln,
+                                  const std::vector<double>& wt, double cst,
+                                  double total_wt) {
+  const std::size_t lseq = static_cast<std::size_t>(aln.lseq);
+  std::vector<double> sum(lseq, 0.0);
+  double* out = sum.data();
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    const unsigned char* r =
+        reinterpret_cast<const unsigned char*>(aln.seq[i]->seq.data());
+    const double w = wt[i];
+    // Adding +0.0 for a gap leaves a sum of +0.0 or more unchanged, so this
+    // equals skipping gapped sequences, and it vectorises.
+    for (std::size_t j = 0; j < lseq; ++j)
+      out[j] += r[j] != UNALIGNED ? w : 0.0;
+  }
+  for (double& s : sum) s = (cst * s) / total_wt;
+  return sum;
+}
+
+selection select_columns(const std::vector<double>& score, double target_wt) {
+  const std::size_t lseq = score.size();
+  selection sel;
+
+  // A pass stops the loop when it selects 40 columns, or all of them: when
+  // the k-th highest score is above the target, k = min(40, lseq). Passes
+  // then cost one comparison each. A score that is not a number is never
+  // above a target, so it ranks lowest.
+  const std::size_t k = std::min<std::size_t>(40, lseq);
+  double kth = std::numeric_limits<double>::infinity();
+  if (k > 0) {
+    std::vector<double> ranked(score);
+    for (double& s : ranked)
+      if (std::isnan(s)) s = -std::numeric_limits<double>::infinity();
+    std::nth_element(ranked.begin(), ranked.begin() + (k - 1), ranked.end(),
+                     std::greater<double>());
+    kth = ranked[k - 1];
+  }
+
+  double target = target_wt;
+  long passes = 1;
+  for (; !(k == 0 || kth > target); ++passes) {
+    if (passes == MAX_PASSES)
+      throw fatal_error("Error: column selection did not end within " +
+                        std::to_string(MAX_PASSES) +
+                        " passes (check the -t, -c and -m values)");
+    target -= 0.05;
+  }
+
+  sel.is_selected.resize(lseq);
+  for (std::size_t j = 0; j < lseq; ++j) {
+    const int on = score[j] > target;
+    sel.is_selected[j] = on;
+    sel.n_gt_target += on;
+  }
+  sel.target_wt = target;
+  sel.passes = passes;
+  return sel;
+}

@@ -1,0 +1,322 @@
+#include "colsieve.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+// An alignment from gap-marked residue strings ('[' is a gap).
+alignment make_alignment(const std::vector<std::string>& rows) {
+  alignment aln;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    auto rec = std::make_unique<fasta_seq>();
+    rec->comment = std::to_string(i);
+    rec->seq = rows[i];
+    aln.seq.push_back(std::move(rec));
+  }
+  aln.lseq = rows.empty() ? 0 : static_cast<int>(rows[0].size());
+  return aln;
+}
+
+std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+// The plain column-by-column method, written independently of the tiled,
+// row-major code under test.
+struct reference {
+  std::vector<double> wt, score;
+  double cons = 0, cst = 0, total_wt = 0;
+};
+
+reference reference_run(const alignment& aln, double cst, double maxcst) {
+  reference r;
+  const std::size_t nseq = aln.nseq(), lseq = aln.lseq;
+  r.wt.assign(nseq, 0.0);
+  int lalign = 0;
+  for (std::size_t j = 0; j < lseq; ++j) {
+    int count[27] = {};
+    for (std::size_t i = 0; i < nseq; ++i) ++count[aln.seq[i]->seq[j] - 'A'];
+    int total = 0, high = 0, nalignedseq = 0;
+    for (int c : count) total += c > 0;
+    for (std::size_t i = 0; i < nseq; ++i) {
+      r.wt[i] += (1.0 / total) / count[aln.seq[i]->seq[j] - 'A'];
+      ++nalignedseq;
+    }
+    for (int c : count) high = std::max(high, c);
+    if (nalignedseq > 0) {
+      r.cons += static_cast<double>(high) / nalignedseq;
+      ++lalign;
+    }
+  }
+  r.cons /= lalign;
+  if (cst <= 0) {
+    cst = std::pow(static_cast<double>(nseq), 1.0 - r.cons);
+    if (cst > maxcst) cst = maxcst;
+  }
+  r.cst = cst;
+  for (double w : r.wt) r.total_wt += w;
+  for (std::size_t j = 0; j < lseq; ++j) {
+    double sum = 0;
+    for (std::size_t i = 0; i < nseq; ++i)
+      if (aln.seq[i]->seq[j] != UNALIGNED) sum += r.wt[i];
+    r.score.push_back((cst * sum) / r.total_wt);
+  }
+  return r;
+}
+
+// Random alignment with uneven gap density, so that sums are inexact.
+alignment random_alignment(std::size_t nseq, std::size_t lseq, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<std::string> rows(nseq, std::string(lseq, 'A'));
+  for (std::size_t j = 0; j < lseq; ++j) {
+    const int classes = 1 + gen() % 8;
+    const unsigned gap_percent = gen() % 100;
+    for (std::size_t i = 0; i < nseq; ++i)
+      rows[i][j] = gen() % 100 < gap_percent
+                       ? UNALIGNED
+                       : static_cast<char>('A' + gen() % classes);
+  }
+  return make_alignment(rows);
+}
+
+TEST(weigh_sequences, worked_examples) {
+  // One sequence: every column gives it the whole unit.
+  weighting w = weigh_sequences(make_alignment({"ACD[["}), 0, 1e6);
+  EXPECT_EQ(w.wt, std::vector<double>{5.0});
+  EXPECT_EQ(w.cons, 1.0);
+  EXPECT_EQ(w.cst, 1.0);  // pow(1, 0)
+
+  w = weigh_sequences(make_alignment({"AC", "AC"}), 1.0, 1e6);
+  EXPECT_EQ(w.wt, (std::vector<double>{1.0, 1.0}));
+
+  // A, A, C: two classes; each A gets (1/2)/2, the C gets 1/2.
+  w = weigh_sequences(make_alignment({"A", "A", "C"}), 1.0, 1e6);
+  EXPECT_EQ(w.wt, (std::vector<double>{0.25, 0.25, 0.5}));
+  EXPECT_EQ(w.cons, 2.0 / 3.0);
+
+  // The gap is a class of its own: A, gap, gap.
+  w = weigh_sequences(make_alignment({"A", "[", "["}), 1.0, 1e6);
+  EXPECT_EQ(w.wt, (std::vector<double>{0.5, 0.25, 0.25}));
+  EXPECT_EQ(w.cons, 2.0 / 3.0);
+
+  // A column of gaps only: one class, each sequence gets 1/nseq.
+  w = weigh_sequences(make_alignment({"[", "[", "[", "["}), 1.0, 1e6);
+  EXPECT_EQ(w.wt, (std::vector<double>(4, 0.25)));
+  EXPECT_EQ(w.cons, 1.0);
+}
+
+TEST(weigh_sequences, total_weight_is_the_column_count) {
+  const alignment aln = random_alignment(57, 1500, 7);
+  const weighting w = weigh_sequences(aln, 1.0, 1e6);
+  EXPECT_NEAR(w.total_wt, 1500.0, 1e-9);
+}
+
+TEST(weigh_sequences, automatic_scale_and_its_cap) {
+  // 100 sequences; column j has its top class shared by 40 + 20 * (j % 2)
+  // sequences, so cons = 0.5 and cst = 100^0.5 = 10.
+  std::vector<std::string> rows(100, std::string(2, 'A'));
+  for (int i = 40; i < 100; ++i) rows[i][0] = 'C' + i % 3;
+  for (int i = 60; i < 100; ++i) rows[i][1] = 'C' + i % 2;
+  const alignment aln = make_alignment(rows);
+  weighting w = weigh_sequences(aln, 0, 1e6);
+  EXPECT_EQ(w.cons, 0.5);
+  EXPECT_EQ(w.cst, 10.0);
+  EXPECT_EQ(weigh_sequences(aln, -3, 1e6).cst, 10.0);
+  EXPECT_EQ(weigh_sequences(aln, 0, 4).cst, 4.0);      // capped
+  EXPECT_EQ(weigh_sequences(aln, 2.5, 1.0).cst, 2.5);  // given: no cap
+}
+
+TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
+  // Sizes cross the tile width and the four-sequence interleave.
+  for (auto [nseq, lseq, seed] : {std::tuple{1u, 3u, 1u},
+                                  {3u, 700u, 2u},
+                                  {37u, 1300u, 3u},
+                                  {203u, 2049u, 4u}}) {
+    const alignment aln = random_alignment(nseq, lseq, seed);
+    const reference ref = reference_run(aln, 0, 1e6);
+    const weighting w = weigh_sequences(aln, 0, 1e6);
+    ASSERT_EQ(w.wt.size(), ref.wt.size());
+    for (std::size_t i = 0; i < nseq; ++i)
+      ASSERT_EQ(bits(w.wt[i]), bits(ref.wt[i])) << "sequence " << i;
+    EXPECT_EQ(bits(w.cons), bits(ref.cons));
+    EXPECT_EQ(bits(w.cst), bits(ref.cst));
+    EXPECT_EQ(bits(w.total_wt), bits(ref.total_wt));
+
+    const auto score = column_scores(aln, w.wt, w.cst, w.total_wt);
+    ASSERT_EQ(score.size(), ref.score.size());
+    for (std::size_t j = 0; j < lseq; ++j)
+      ASSERT_EQ(bits(score[j]), bits(ref.score[j])) << "column " << j;
+  }
+}
+
+TEST(column_scores, sums_weights_in_input_order) {
+  // Weights chosen so that the order of addition shows in the last bit:
+  // 1 + 2^-53 + 2^-53 is 1 in order, but 1 + 2^-52 when the small ones go
+  // first.
+  const alignment aln = make_alignment({"AA", "A[", "A["});
+  const std::vector<double> wt = {1.0, 0x1p-53, 0x1p-53};
+  const auto score = column_scores(aln, wt, 1.0, 1.0);
+  EXPECT_EQ(score[0], 1.0);
+  EXPECT_EQ(score[1], 1.0);
+  const auto reversed = column_scores(make_alignment({"A[", "A[", "AA"}),
+                                      {0x1p-53, 0x1p-53, 1.0}, 1.0, 1.0);
+  EXPECT_EQ(reversed[0], 1.0 + 0x1p-52);  // the same terms, other order
+}
+
+TEST(column_scores, scale_multiplies_before_dividing) {
+  const alignment aln = make_alignment({"A", "["});
+  const auto score = column_scores(aln, {1.0, 2.0}, 3.0, 10.0);
+  EXPECT_EQ(bits(score[0]), bits((3.0 * 1.0) / 10.0));
+  EXPECT_NE(bits(score[0]), bits(3.0 * (1.0 / 10.0)));
+}
+
+std::vector<double> scores(std::initializer_list<std::pair<int, double>> runs) {
+  std::vector<double> s;
+  for (auto [n, v] : runs) s.insert(s.end(), n, v);
+  return s;
+}
+
+TEST(select_columns, one_pass_when_40_pass_at_once) {
+  const selection sel = select_columns(scores({{100, 1.0}}), 0.85);
+  EXPECT_EQ(sel.passes, 1);
+  EXPECT_EQ(sel.n_gt_target, 100);
+  EXPECT_EQ(sel.target_wt, 0.85);
+}
+
+TEST(select_columns, keeps_the_final_pass_only) {
+  // 39 pass at 0.85; the second pass, at 0.85 - 0.05, adds the 0.8 ones.
+  const selection sel =
+      select_columns(scores({{39, 0.9}, {6, 0.8}, {155, 0.1}}), 0.85);
+  EXPECT_EQ(sel.passes, 2);
+  EXPECT_EQ(sel.n_gt_target, 45);
+  EXPECT_EQ(bits(sel.target_wt), bits(0.7999999999999999));
+  EXPECT_EQ(sel.is_selected[44], 1);
+  EXPECT_EQ(sel.is_selected[45], 0);
+}
+
+TEST(select_columns, target_falls_by_repeated_subtraction) {
+  // After three subtractions the target is 0.6999999999999998, just below
+  // 0.7; 0.85 - 3 * 0.05 would be 0.7 and take one more pass.
+  const selection sel =
+      select_columns(scores({{39, 0.9}, {1, 0.7}, {60, 0.0}}), 0.85);
+  EXPECT_EQ(sel.passes, 4);
+  EXPECT_EQ(sel.n_gt_target, 40);
+  EXPECT_EQ(bits(sel.target_wt), bits(0.6999999999999998));
+
+  // From 2, twenty subtractions leave 0.9999999999999991: 1.0 then passes.
+  const selection high = select_columns(scores({{40, 1.0}}), 2.0);
+  EXPECT_EQ(high.passes, 21);
+  EXPECT_EQ(bits(high.target_wt), bits(0.9999999999999991));
+}
+
+TEST(select_columns, fewer_than_40_columns_end_when_all_pass) {
+  const selection sel = select_columns(scores({{10, 0.32}}), 0.85);
+  EXPECT_EQ(sel.passes, 12);  // 0.85 - 11 * 0.05 is about 0.30
+  EXPECT_EQ(sel.n_gt_target, 10);
+  // Columns of gaps only score 0: the pass at about -2e-16 takes them.
+  const selection zero = select_columns(scores({{5, 0.5}, {3, 0.0}}), 0.85);
+  EXPECT_EQ(zero.passes, 18);
+  EXPECT_EQ(zero.n_gt_target, 8);
+  EXPECT_LT(zero.target_wt, 0.0);
+}
+
+TEST(select_columns, passes_that_cannot_end_are_refused) {
+  // 1e15 - 0.05 is 1e15: the target never moves.
+  EXPECT_THAT(
+      [] {
+        select_columns(scores({{50, 1.0}}), 1e15);
+      },
+      ThrowsMessage<fatal_error>(HasSubstr("Error")));
+  // Negative scores far below any reachable target.
+  EXPECT_THROW(select_columns(scores({{50, -1e300}}), 0.85), fatal_error);
+  // Many passes, but within the bound: about 200,000.
+  EXPECT_EQ(select_columns(scores({{50, 1.0}}), 10000.0).n_gt_target, 50);
+}
+
+std::string write_records(const std::vector<int>& mask, int remove_cols,
+                          int phylip, const std::vector<fasta_seq>& recs) {
+  std::FILE* fp = std::tmpfile();
+  {
+    output_buffer out(fp, "test output", 16);
+    trimmed_writer writer(mask, remove_cols, phylip);
+    for (const auto& r : recs) writer.write(out, r);
+    out.flush();
+  }
+  std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
+  std::rewind(fp);
+  EXPECT_EQ(std::fread(text.data(), 1, text.size(), fp), text.size());
+  std::fclose(fp);
+  return text;
+}
+
+TEST(trimmed_writer, case_and_gap_characters) {
+  const std::vector<int> mask = {1, 0, 1, 0, 1, 1, 0};
+  const fasta_seq s{"s", "ACDEF[["};
+  EXPECT_EQ(write_records(mask, 0, 0, {s}), ">s\nAcDeF-.\n");
+  EXPECT_EQ(write_records(mask, 1, 0, {s}), ">s\nADF-\n");
+  EXPECT_EQ(write_records(mask, 0, 1, {s}), "s AcDeF-.\n");
+  EXPECT_EQ(write_records(mask, 1, 1, {s}), "s ADF-\n");
+}
+
+TEST(trimmed_writer, lines_of_61_without_empty_lines) {
+  const std::string a(122, 'A');
+  EXPECT_EQ(write_records(std::vector<int>(123, 1), 0, 0, {{"s", a}}),
+            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
+  EXPECT_EQ(write_records(std::vector<int>(123, 1), 0, 0, {{"s", a + "C"}}),
+            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\nC\n");
+  // Removed columns do not count towards a line.
+  std::vector<int> every_other(244);
+  for (std::size_t j = 0; j < every_other.size(); j += 2) every_other[j] = 1;
+  EXPECT_EQ(write_records(every_other, 1, 0, {{"s", a + a}}),
+            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
+  // PHYLIP lines are never broken.
+  EXPECT_EQ(write_records(std::vector<int>(122, 1), 0, 1, {{"a b", a}}),
+            "a b " + a + "\n");
+}
+
+TEST(trimmed_writer, records_with_nothing_to_write) {
+  const std::vector<int> none = {0, 0};
+  const std::vector<fasta_seq> recs = {{"a", "AC"}, {"b", "D["}};
+  EXPECT_EQ(write_records(none, 1, 0, recs), ">a\n>b\n");
+  EXPECT_EQ(write_records(none, 1, 1, recs), "a b ");
+  EXPECT_EQ(write_records(none, 0, 1, recs), "a ac\nb d.\n");
+}
+
+TEST(trimmed_writer, print_trimmed_align_writes_one_record) {
+  std::FILE* fp = std::tmpfile();
+  {
+    output_buffer out(fp, "test output");
+    print_trimmed_align(out, {0, 1, 1}, 0, 0, {"n", "[X["});
+    out.flush();
+  }
+  char text[32] = {};
+  std::rewind(fp);
+  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, fp), 7u);
+  EXPECT_STREQ(text, ">n\n.X-\n");
+  std::fclose(fp);
+}
+
+TEST(output_buffer, reports_write_errors) {
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  output_buffer out(full, "standard output", 64);
+  EXPECT_THAT(
+      [&] {
+        for (int i = 0; i < 100; ++i) out.write("0123456789", 10);
+        out.flush();
+      },
+      ThrowsMessage<fatal_error>(
+          "Error: cannot write standard output: No space left on device"));
+  std::fclose(full);
+}
+
+}  // namespace

@@ -1,0 +1,177 @@
+#include "fasta_seq.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ::testing::ThrowsMessage;
+
+// An anonymous file holding text, positioned at its start.
+struct temp_input {
+  explicit temp_input(const std::string& text) : fp(std::tmpfile()) {
+    std::fwrite(text.data(), 1, text.size(), fp);
+    std::rewind(fp);
+  }
+  ~temp_input() { std::fclose(fp); }
+  std::FILE* fp;
+};
+
+std::vector<fasta_seq> read_all(const std::string& text, int flag = 0,
+                                std::size_t block = 1 << 18) {
+  temp_input in(text);
+  fasta_stream fs(in.fp, block);
+  std::vector<fasta_seq> out;
+  std::unique_ptr<fasta_seq> rec;
+  while (read_fasta_seq(&fs, &rec, flag) == 1) out.push_back(*rec);
+  return out;
+}
+
+std::string dump(const fasta_seq& s) {
+  std::FILE* fp = std::tmpfile();
+  print_fasta_seq(fp, s);
+  std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
+  std::rewind(fp);
+  EXPECT_EQ(std::fread(text.data(), 1, text.size(), fp), text.size());
+  std::fclose(fp);
+  return text;
+}
+
+TEST(read_fasta_seq, empty_input_is_the_end) {
+  EXPECT_TRUE(read_all("").empty());
+}
+
+TEST(read_fasta_seq, filter_modes_keep_their_characters) {
+  const std::string text = ">s1\nAC-gT*.\n";
+  EXPECT_EQ(read_all(text, 0).at(0).seq, "AC-T");
+  EXPECT_EQ(read_all(text, 2).at(0).seq, "AC-gT.");
+  EXPECT_EQ(read_all(text, 1).at(0).seq, "ACGT");
+  EXPECT_EQ(read_all(text, 7).at(0).seq, "ACGT");
+}
+
+TEST(read_fasta_seq, drops_blanks_digits_and_carriage_returns) {
+  const auto recs = read_all(">s\r\n10 AC\r\n  DE\t12\r\n");
+  ASSERT_EQ(recs.size(), 1u);
+  EXPECT_EQ(recs[0].seq, "ACDE");
+  EXPECT_EQ(recs[0].seqlen(), 4);
+}
+
+TEST(read_fasta_seq, header_text_is_kept_whole) {
+  auto recs = read_all(">a b c\nAA\n> s\nAA\n>t\r\nAA\n>\nAA\n>x>y\nAA");
+  ASSERT_EQ(recs.size(), 5u);
+  EXPECT_EQ(recs[0].comment, "a b c");
+  EXPECT_EQ(recs[1].comment, " s");
+  EXPECT_EQ(recs[2].comment, "t");  // CRLF line end dropped
+  EXPECT_EQ(recs[3].comment, "");
+  EXPECT_EQ(recs[4].comment, "x>y");  // '>' is ordinary inside a header
+
+  const std::string long_name(5000, 'n');
+  recs = read_all(">" + long_name + "\nAC\n");
+  EXPECT_EQ(recs.at(0).comment, long_name);
+  EXPECT_EQ(recs.at(0).seq, "AC");
+}
+
+TEST(read_fasta_seq, gt_ends_a_record_mid_line) {
+  const auto recs = read_all(">s\nAC>x\nGG\n");
+  ASSERT_EQ(recs.size(), 2u);
+  EXPECT_EQ(recs[0].seq, "AC");
+  EXPECT_EQ(recs[1].comment, "x");
+  EXPECT_EQ(recs[1].seq, "GG");
+}
+
+TEST(read_fasta_seq, empty_records_and_missing_final_line_end) {
+  const auto recs = read_all(">a\n>b\nAC\n>c");
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[0].seqlen(), 0);
+  EXPECT_EQ(recs[1].seq, "AC");
+  EXPECT_EQ(recs[2].comment, "c");
+  EXPECT_EQ(recs[2].seq, "");
+  EXPECT_EQ(read_all(">a\nAC\nGT").at(0).seq, "ACGT");
+}
+
+TEST(read_fasta_seq, refuses_input_without_header) {
+  for (const char* text : {"AC\n>a\nAC\n", "\n>a\nAC\n", " >a\nAC\n"}) {
+    EXPECT_THAT([&] { read_all(text); },
+                ThrowsMessage<fasta_error>("Error: no header in fasta file"))
+        << text;
+  }
+}
+
+// n residues, 60 a line, each line with its line end.
+std::string residue_lines(std::size_t n, std::string* residues) {
+  std::string s;
+  residues->clear();
+  for (std::size_t i = 0; i < n; ++i) {
+    residues->push_back(static_cast<char>('A' + i % 20));
+    s += residues->back();
+    if (i % 60 == 59) s += '\n';
+  }
+  return s;
+}
+
+TEST(read_fasta_seq, holds_exactly_45000_residues_whatever_follows) {
+  std::string residues;
+  const std::string body = residue_lines(MAX_SEQLEN, &residues);
+  ASSERT_EQ(body.back(), '\n');
+  for (const char* tail : {"", "\n\n..ac*\r\n", ">next\nAC\n"}) {
+    const auto recs = read_all(">s\n" + body + tail);
+    ASSERT_GE(recs.size(), 1u) << tail;
+    EXPECT_EQ(recs[0].seq, residues) << tail;
+  }
+  EXPECT_THAT(
+      [&] { read_all(">s\n" + residue_lines(MAX_SEQLEN + 1, &residues)); },
+      ThrowsMessage<fasta_error>("ERROR: sequence too long."));
+}
+
+TEST(read_fasta_seq, dropped_characters_do_not_count_towards_the_limit) {
+  std::string lower(MAX_SEQLEN + 10, 'a');
+  const auto recs = read_all(">s\n" + lower + "AC\n");
+  EXPECT_EQ(recs.at(0).seq, "AC");
+  EXPECT_THROW(read_all(">s\n" + lower + "AC\n", 1), fasta_error);
+}
+
+TEST(read_fasta_seq, block_boundaries_do_not_change_records) {
+  const std::string text =
+      ">first one\r\nAC-DE\nFG>mid\nHIK\n\n>\n>last\nLM-N\r\nPQ";
+  const auto expected = read_all(text, 2);
+  ASSERT_EQ(expected.size(), 4u);
+  for (std::size_t block : {1, 2, 3, 5, 7, 16}) {
+    const auto got = read_all(text, 2, block);
+    ASSERT_EQ(got.size(), expected.size()) << "block " << block;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].comment, expected[i].comment) << "block " << block;
+      EXPECT_EQ(got[i].seq, expected[i].seq) << "block " << block;
+    }
+  }
+}
+
+TEST(read_fasta_seq, read_error_is_not_the_end_of_input) {
+  std::FILE* dir = std::fopen(".", "r");
+  ASSERT_NE(dir, nullptr);
+  fasta_stream fs(dir);
+  std::unique_ptr<fasta_seq> rec;
+  EXPECT_THROW(read_fasta_seq(&fs, &rec, 0), fasta_error);
+  EXPECT_EQ(rec, nullptr);
+  std::fclose(dir);
+}
+
+TEST(free_fasta_seq, releases_the_record) {
+  auto rec = std::make_unique<fasta_seq>();
+  free_fasta_seq(&rec);
+  EXPECT_EQ(rec, nullptr);
+}
+
+TEST(print_fasta_seq, writes_61_residues_a_line) {
+  fasta_seq s{"s", std::string(61, 'A')};
+  EXPECT_EQ(dump(s), ">s sequence length = 61\n" + std::string(61, 'A') + "\n");
+  s.seq += "CD";
+  EXPECT_EQ(dump(s),
+            ">s sequence length = 63\n" + std::string(61, 'A') + "\nCD\n");
+  EXPECT_EQ(dump(fasta_seq{"s", ""}), ">s sequence length = 0\n");
+}
+
+}  // namespace
