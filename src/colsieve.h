@@ -99,6 +99,10 @@ class output_buffer {
     if (len_ == buf_.size()) drain();
     buf_[len_++] = c;
   }
+  // Room for n bytes at the end of the buffer; commit(k) then keeps the
+  // first k of them (k <= n).
+  char* reserve(std::size_t n);
+  void commit(std::size_t k) { len_ += k; }
   // Writes out everything buffered and flushes the C stream.
   void flush();
 

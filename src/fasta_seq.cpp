@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // For each byte: the character stored for it, or 0 when it is dropped.
@@ -26,35 +30,67 @@ constexpr filter_table make_filter_table(int flag) {
   return t;
 }
 
-constexpr filter_table kGapFilter = make_filter_table(0);
-constexpr filter_table kInsertFilter = make_filter_table(2);
-constexpr filter_table kUpperFilter = make_filter_table(1);
-
-const filter_table& filter_for(int flag) {
-  if (flag == 0) return kGapFilter;
-  if (flag == 2) return kInsertFilter;
-  return kUpperFilter;
+#if defined(__SSE2__)
+// Bit k is set when byte k of v is stored unchanged in filter mode Mode.
+template <int Mode>
+unsigned unchanged_mask(__m128i v) {
+  // Signed compare trick for a range: 'A'-'Z' become -128..-103.
+  const auto in_range = [v](char lo, char hi) {
+    const __m128i biased =
+        _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - lo)));
+    return _mm_cmplt_epi8(
+        biased, _mm_set1_epi8(static_cast<char>(0x80 + (hi - lo) + 1)));
+  };
+  __m128i ok = in_range('A', 'Z');
+  if (Mode != 1) ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+  if (Mode == 2) {
+    ok = _mm_or_si128(ok, _mm_cmpeq_epi8(v, _mm_set1_epi8('.')));
+    ok = _mm_or_si128(ok, in_range('a', 'z'));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(ok));
 }
+#endif
 
-// Appends the characters of [p, e) that the table keeps to out, which holds
-// n residues so far and has room for MAX_SEQLEN. Returns the new count.
-std::size_t filter_block(const unsigned char* p, const unsigned char* e,
-                         const filter_table& table, char* out, std::size_t n) {
-  if (n + static_cast<std::size_t>(e - p) <= MAX_SEQLEN) {
-    // Cannot overflow: store every byte, advance only over kept ones.
-    for (; p < e; ++p) {
-      unsigned char v = table[*p];
-      out[n] = static_cast<char>(v);
-      n += v != 0;
+// Appends the residues of [*p, e) to out, which holds n residues so far and
+// has room for MAX_SEQLEN + 1, until a '>' (left unread) or e. Returns the
+// new count and sets *p to where it stopped.
+template <int Mode>
+std::size_t filter_residues(const unsigned char** p, const unsigned char* e,
+                            char* out, std::size_t n) {
+  static constexpr filter_table table = make_filter_table(Mode);
+  const unsigned char* q = *p;
+  while (q < e) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while they are all stored as they are; the
+    // store may run past the kept bytes, never past MAX_SEQLEN.
+    while (e - q >= 16 && n + 16 <= MAX_SEQLEN) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      const unsigned mask = unchanged_mask<Mode>(v);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), v);
+      if (mask == 0xFFFF) {
+        q += 16;
+        n += 16;
+        continue;
+      }
+      const unsigned k = static_cast<unsigned>(__builtin_ctz(~mask));
+      q += k;
+      n += k;
+      break;
     }
-    return n;
+    if (q == e) break;
+#endif
+    // One byte the fast path did not take: a line end, a '>', a character
+    // to drop or change, or any byte near the end of the buffer.
+    const unsigned char c = *q;
+    if (c == '>') break;  // '>' ends the record even in mid-line
+    const unsigned char v = table[c];
+    if (v != 0) {
+      if (n == MAX_SEQLEN) throw fasta_error("ERROR: sequence too long.");
+      out[n++] = static_cast<char>(v);
+    }
+    ++q;
   }
-  for (; p < e; ++p) {
-    unsigned char v = table[*p];
-    if (v == 0) continue;
-    if (n == MAX_SEQLEN) throw fasta_error("ERROR: sequence too long.");
-    out[n++] = static_cast<char>(v);
-  }
+  *p = q;
   return n;
 }
 
@@ -106,20 +142,20 @@ int read_fasta_seq(fasta_stream* fp, std::unique_ptr<fasta_seq>* seq,
   auto rec = std::make_unique<fasta_seq>();
   read_header(fp, &rec->comment);
 
-  const filter_table& table = filter_for(flag);
   char* out = fp->tseq();
   std::size_t n = 0;
   while (fp->fill()) {
-    const char* b = fp->begin();
-    const std::size_t len = fp->end() - b;
-    // '>' ends the record even in mid-line; it stays for the next call.
-    const char* gt = static_cast<const char*>(std::memchr(b, '>', len));
-    const char* stop = gt != nullptr ? gt : b + len;
-    n = filter_block(reinterpret_cast<const unsigned char*>(b),
-                     reinterpret_cast<const unsigned char*>(stop), table, out,
-                     n);
-    fp->skip(stop - b);
-    if (gt != nullptr) break;
+    const auto* b = reinterpret_cast<const unsigned char*>(fp->begin());
+    const auto* e = reinterpret_cast<const unsigned char*>(fp->end());
+    const unsigned char* q = b;
+    if (flag == 0)
+      n = filter_residues<0>(&q, e, out, n);
+    else if (flag == 2)
+      n = filter_residues<2>(&q, e, out, n);
+    else
+      n = filter_residues<1>(&q, e, out, n);
+    fp->skip(q - b);
+    if (q != e) break;  // stopped at the next record's '>'
   }
   rec->seq.assign(out, n);
   *seq = std::move(rec);

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kClasses = 27;        // 'A'-'Z' and the gap class
 constexpr std::size_t kTile = 512;  // columns per tile
+constexpr std::size_t kAhead = 4;   // rows to prefetch ahead
 
 std::vector<const unsigned char*> row_pointers(const alignment& aln) {
   std::vector<const unsigned char*> rows;
@@ -33,17 +34,21 @@ void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
   std::size_t i = 0;
   // Four sequences at a time: independent sums keep the adder busy.
   for (; i + 4 <= nseq; i += 4) {
+    if (i + 4 + kAhead < nseq)
+      for (std::size_t a = i + kAhead; a < i + 4 + kAhead; ++a)
+        for (std::size_t k = 0; k < width; k += 64)
+          __builtin_prefetch(rows[a] + c0 + k);
     const unsigned char* r0 = rows[i] + c0;
     const unsigned char* r1 = rows[i + 1] + c0;
     const unsigned char* r2 = rows[i + 2] + c0;
     const unsigned char* r3 = rows[i + 3] + c0;
     double a0 = wt[i], a1 = wt[i + 1], a2 = wt[i + 2], a3 = wt[i + 3];
     for (std::size_t j = 0; j < width; ++j) {
-      const double* s = share + j * kClasses - 'A';
-      a0 += s[r0[j]];
-      a1 += s[r1[j]];
-      a2 += s[r2[j]];
-      a3 += s[r3[j]];
+      const double* s = share + j * kClasses;
+      a0 += s[r0[j] - 'A'];
+      a1 += s[r1[j] - 'A'];
+      a2 += s[r2[j] - 'A'];
+      a3 += s[r3[j] - 'A'];
     }
     wt[i] = a0;
     wt[i + 1] = a1;
@@ -61,30 +66,54 @@ void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
 
 }  // namespace
 
-weighting weigh_sequences(const alignment& aln, double cst, double maxcst) {
+namespace {
+
+// Adds each row's residues in columns [c0, c0 + width) to the class counts
+// of the tile, kClasses counters a column.
+template <class Counter>
+void count_classes(const std::vector<const unsigned char*>& rows,
+                   std::size_t c0, std::size_t width, Counter* count) {
+  std::fill_n(count, width * kClasses, Counter{0});
+  const std::size_t nseq = rows.size();
+  for (std::size_t i = 0; i < nseq; ++i) {
+    const unsigned char* r = rows[i] + c0;
+    // Rows lie far apart: fetch a later row's stretch while counting this one.
+    if (i + kAhead < nseq)
+      for (std::size_t k = 0; k < width; k += 64)
+        __builtin_prefetch(rows[i + kAhead] + c0 + k);
+    Counter* c = count;
+    std::size_t j = 0;
+    // Unrolled: four columns, four independent counters.
+    for (; j + 4 <= width; j += 4, c += 4 * kClasses) {
+      ++c[r[j] - 'A'];
+      ++c[kClasses + r[j + 1] - 'A'];
+      ++c[2 * kClasses + r[j + 2] - 'A'];
+      ++c[3 * kClasses + r[j + 3] - 'A'];
+    }
+    for (; j < width; ++j, c += kClasses) ++c[r[j] - 'A'];
+  }
+}
+
+template <class Counter>
+weighting weigh(const alignment& aln, double cst, double maxcst) {
   const std::size_t nseq = aln.nseq();
   const std::size_t lseq = static_cast<std::size_t>(aln.lseq);
   const auto rows = row_pointers(aln);
 
   weighting w;
   w.wt.assign(nseq, 0.0);
-  std::vector<std::uint32_t> count(kTile * kClasses);
+  std::vector<Counter> count(kTile * kClasses);
   std::vector<double> share(kTile * kClasses);
   double cons = 0.0;
   long lalign = 0;
 
   for (std::size_t c0 = 0; c0 < lseq; c0 += kTile) {
     const std::size_t width = std::min(kTile, lseq - c0);
-    std::fill_n(count.begin(), width * kClasses, 0u);
-    for (const unsigned char* row : rows) {
-      const unsigned char* r = row + c0;
-      for (std::size_t j = 0; j < width; ++j)
-        ++count[j * kClasses + (r[j] - 'A')];
-    }
+    count_classes(rows, c0, width, count.data());
     for (std::size_t j = 0; j < width; ++j) {
-      const std::uint32_t* cnt = &count[j * kClasses];
+      const Counter* cnt = &count[j * kClasses];
       int total = 0;
-      std::uint32_t high = 0;
+      Counter high = 0;
       for (int k = 0; k < kClasses; ++k) {
         total += cnt[k] > 0;
         high = std::max(high, cnt[k]);
@@ -113,6 +142,24 @@ weighting weigh_sequences(const alignment& aln, double cst, double maxcst) {
   return w;
 }
 
+// Adds w to sum[j] for every column j where row r has a residue. Adding
+// +0.0 for a gap leaves a sum of +0.0 or more unchanged, so this equals
+// skipping gapped sequences, and it vectorises; wider vectors where the
+// processor has them.
+__attribute__((target_clones("avx2", "default"))) void add_aligned(
+    const unsigned char* __restrict r, double w, double* __restrict sum,
+    std::size_t n) {
+  for (std::size_t j = 0; j < n; ++j) sum[j] += r[j] != UNALIGNED ? w : 0.0;
+}
+
+}  // namespace
+
+weighting weigh_sequences(const alignment& aln, double cst, double maxcst) {
+  // Narrow counters keep a tile's counts in the first-level cache.
+  if (aln.nseq() <= UINT16_MAX) return weigh<std::uint16_t>(aln, cst, maxcst);
+  return weigh<std::uint32_t>(aln, cst, maxcst);
+}
+
 std::vector<double> column_scores(const alignment& aln,
                                   const std::vector<double>& wt, double cst,
                                   double total_wt) {
@@ -122,11 +169,7 @@ std::vector<double> column_scores(const alignment& aln,
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
     const unsigned char* r =
         reinterpret_cast<const unsigned char*>(aln.seq[i]->seq.data());
-    const double w = wt[i];
-    // Adding +0.0 for a gap leaves a sum of +0.0 or more unchanged, so this
-    // equals skipping gapped sequences, and it vectorises.
-    for (std::size_t j = 0; j < lseq; ++j)
-      out[j] += r[j] != UNALIGNED ? w : 0.0;
+    add_aligned(r, wt[i], out, lseq);
   }
   for (double& s : sum) s = (cst * s) / total_wt;
   return sum;

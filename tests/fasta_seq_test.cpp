@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,61 @@ TEST(read_fasta_seq, block_boundaries_do_not_change_records) {
     for (std::size_t i = 0; i < got.size(); ++i) {
       EXPECT_EQ(got[i].comment, expected[i].comment) << "block " << block;
       EXPECT_EQ(got[i].seq, expected[i].seq) << "block " << block;
+    }
+  }
+}
+
+// The reader's rules, one character at a time, for comparison.
+std::vector<fasta_seq> model_read(const std::string& text, int flag) {
+  std::vector<fasta_seq> recs;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    fasta_seq rec;
+    std::size_t nl = text.find('\n', ++i);
+    if (nl == std::string::npos) nl = text.size();
+    rec.comment = text.substr(i, nl - i);
+    if (!rec.comment.empty() && rec.comment.back() == '\r')
+      rec.comment.pop_back();
+    for (i = nl; i < text.size() && text[i] != '>'; ++i) {
+      const char c = text[i];
+      if (c >= 'A' && c <= 'Z')
+        rec.seq += c;
+      else if (flag == 0 && c == '-')
+        rec.seq += c;
+      else if (flag == 2 && (c == '-' || c == '.' || (c >= 'a' && c <= 'z')))
+        rec.seq += c;
+      else if (flag != 0 && flag != 2 && c >= 'a' && c <= 'z')
+        rec.seq += static_cast<char>(c - 'a' + 'A');
+    }
+    recs.push_back(rec);
+  }
+  return recs;
+}
+
+TEST(read_fasta_seq, agrees_with_a_character_by_character_model) {
+  // Long runs of residues, as in real files, broken by every kind of byte.
+  const std::string alphabet = "ACDEFGHIKLMNPQRSTVWXYZ-";
+  const std::string odd =
+      std::string("acgtxz.*0 \r\n\t>@[`{") + '\0' + "\x80\xff";
+  std::mt19937 gen(11);
+  for (int round = 0; round < 40; ++round) {
+    std::string text = ">r0\n";
+    const int len = 1 + gen() % 3000;
+    for (int k = 0; k < len; ++k) {
+      const bool rare = gen() % (round % 4 == 0 ? 3 : 40) == 0;
+      text +=
+          rare ? odd[gen() % odd.size()] : alphabet[gen() % alphabet.size()];
+    }
+    for (int flag : {0, 1, 2}) {
+      const auto expected = model_read(text, flag);
+      for (std::size_t block : {std::size_t{1} << 18, std::size_t{17}}) {
+        const auto got = read_all(text, flag, block);
+        ASSERT_EQ(got.size(), expected.size()) << round << " " << flag;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+          ASSERT_EQ(got[i].comment, expected[i].comment) << round;
+          ASSERT_EQ(got[i].seq, expected[i].seq) << round << " " << flag;
+        }
+      }
     }
   }
 }

@@ -1,0 +1,66 @@
+// Times each phase of a default colsieve run on one file and prints a line
+// per phase. Writing goes to /dev/null.
+//
+// usage: phase_times FILE [-r] [-p]
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "colsieve.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double since(clock_type::time_point& t) {
+  const auto now = clock_type::now();
+  const double s = std::chrono::duration<double>(now - t).count();
+  t = now;
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: phase_times FILE [-r] [-p]\n");
+    return 1;
+  }
+  int remove_cols = 0, phylip = 0;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-r") == 0) remove_cols = 1;
+    if (std::strcmp(argv[i], "-p") == 0) phylip = 1;
+  }
+  std::FILE* in = std::fopen(argv[1], "r");
+  std::FILE* null = std::fopen("/dev/null", "w");
+  if (in == nullptr || null == nullptr) {
+    std::perror(argv[1]);
+    return 1;
+  }
+  try {
+    auto t = clock_type::now();
+    const auto start = t;
+    fasta_stream fs(in);
+    const alignment aln = load_alignment(&fs);
+    const double load = since(t);
+    const weighting w = weigh_sequences(aln, 1.0, 1000000.0);
+    const double weigh = since(t);
+    const auto score = column_scores(aln, w.wt, w.cst, w.total_wt);
+    const double scores = since(t);
+    const selection sel = select_columns(score, 0.85);
+    const double select = since(t);
+    output_buffer out(null, "/dev/null");
+    trimmed_writer writer(sel.is_selected, remove_cols, phylip);
+    for (const auto& rec : aln.seq) writer.write(out, *rec);
+    out.flush();
+    const double write = since(t);
+    std::printf("load    %.3f s\nweights %.3f s\nscores  %.3f s\n", load, weigh,
+                scores);
+    std::printf("select  %.3f s\nwrite   %.3f s\ntotal   %.3f s\n", select,
+                write, std::chrono::duration<double>(t - start).count());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
