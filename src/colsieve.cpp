@@ -1,12 +1,14 @@
 // The entry point: options, help text, loading, and the run's phases in order.
 #include "colsieve.h"
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -29,7 +31,9 @@ constexpr const char* kHelpText[] = {
 };
 
 struct file_closer {
-  void operator()(std::FILE* fp) const { std::fclose(fp); }
+  void operator()(std::FILE* fp) const {
+    if (fp != stdin) std::fclose(fp);
+  }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
@@ -52,6 +56,27 @@ void number_option(std::FILE* msg, char opt, const char* arg, double* value) {
   std::fprintf(msg, "Warning: -%c (%s) must be a number.\n Using default.\n",
                opt, arg);
   std::fflush(msg);
+}
+
+// Options: the short ones in their historical order, -l and -w added.
+constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:";
+constexpr int kHelpOption = 256;
+constexpr int kVersionOption = 257;
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0}};
+
+// "--name=value" -> "-name", for messages about unknown long options.
+std::string long_option_name(const char* arg) {
+  std::string name(arg + 1);
+  return name.substr(0, name.find('='));
+}
+
+void finish_stdout(const char* what) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw fatal_error(std::string("Error: cannot write ") + what + ": " +
+                      std::strerror(errno));
 }
 
 void write_summary(const selection& sel, int lseq) {
@@ -90,6 +115,46 @@ alignment load_alignment(fasta_stream* fp) {
   return aln;
 }
 
+namespace {
+
+// Everything after the options: load, weigh, select, write.
+void run(const run_settings& set, std::FILE* in_file) {
+  fasta_stream in(in_file);
+  const alignment aln = load_alignment(&in);
+  const weighting w = weigh_sequences(aln, set.cst, set.maxcst);
+  // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
+  const double cst = set.henikoff ? 1.0 : w.cst;
+  const std::vector<double> score = column_scores(aln, w.wt, cst, w.total_wt);
+  const selection sel = select_columns(score, set.target_wt);
+
+  // Side files are written first, under temporary names: one that cannot be
+  // written stops the run before anything reaches standard output, and none
+  // takes its real name unless the alignment was written completely.
+  std::optional<staged_file> map;
+  if (!set.column_map.empty()) {
+    map.emplace(set.column_map, "column map");
+    output_buffer fp(map->get(), map->what() + " " + set.column_map);
+    write_column_map(fp, score, sel);
+    fp.flush();
+  }
+
+  output_buffer out(stdout, "output");
+  if (set.phylip) {
+    char header[64];
+    const int n = std::snprintf(header, sizeof header, "%zu %d\n", aln.nseq(),
+                                sel.n_gt_target);
+    out.write(header, static_cast<std::size_t>(n));
+  }
+  trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
+  for (const auto& rec : aln.seq) writer.write(out, *rec);
+  out.flush();
+
+  if (map) map->commit();
+  write_summary(sel, aln.lseq);
+}
+
+}  // namespace
+
 int colsieve_main(int argc, char** argv) {
   file_ptr err_file;
   std::FILE* msg = stderr;  // the run's own warnings and errors
@@ -98,10 +163,13 @@ int colsieve_main(int argc, char** argv) {
     file_ptr in_file;
     optind = 0;  // start afresh, also when called more than once
     int c;
-    while ((c = getopt(argc, argv, "m:HNe:hc:i:t:rp")) != -1) {
+    while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions,
+                            nullptr)) != -1) {
       switch (c) {
         case 'i':
-          in_file.reset(std::fopen(optarg, "r"));
+          set.in_name = optarg;
+          in_file.reset(
+              std::strcmp(optarg, "-") == 0 ? stdin : std::fopen(optarg, "r"));
           break;
         case 'e':
           if (optarg[0] != '-') {
@@ -130,43 +198,34 @@ int colsieve_main(int argc, char** argv) {
         case 'p':
           set.phylip = 1;
           break;
-        case 'h': {
+        case 'l':
+          set.column_map = optarg;
+          break;
+        case 'w':
+          set.report = optarg;
+          break;
+        case 'h':
+        case kHelpOption:
           usage(stdout);
-          if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            throw fatal_error(std::string("Error: cannot write help text: ") +
-                              std::strerror(errno));
+          finish_stdout("help text");
           return 0;
-        }
+        case kVersionOption:
+          std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
+          finish_stdout("version");
+          return 0;
         default:
-          // getopt has named the problem; optopt is the option's character,
-          // also when its argument is missing.
-          throw fatal_error(std::string("Error: do not understand -") +
-                                static_cast<char>(optopt) + " option",
-                            true);
+          // getopt has named the problem. optopt is the option's character,
+          // also when its argument is missing; 0 for a long option.
+          throw fatal_error(
+              "Error: do not understand -" +
+                  (optopt != 0 ? std::string(1, static_cast<char>(optopt))
+                               : long_option_name(argv[optind - 1])) +
+                  " option",
+              true);
       }
     }
     if (!in_file) throw fatal_error("Error-- no valid input file", true);
-
-    fasta_stream in(in_file.get());
-    const alignment aln = load_alignment(&in);
-    const weighting w = weigh_sequences(aln, set.cst, set.maxcst);
-    // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
-    const double cst = set.henikoff ? 1.0 : w.cst;
-    const selection sel = select_columns(
-        column_scores(aln, w.wt, cst, w.total_wt), set.target_wt);
-
-    output_buffer out(stdout, "output");
-    if (set.phylip) {
-      char header[64];
-      const int n = std::snprintf(header, sizeof header, "%zu %d\n", aln.nseq(),
-                                  sel.n_gt_target);
-      out.write(header, static_cast<std::size_t>(n));
-    }
-    trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
-    for (const auto& rec : aln.seq) writer.write(out, *rec);
-    out.flush();
-
-    write_summary(sel, aln.lseq);
+    run(set, in_file.get());
     return 0;
   } catch (const fatal_error& e) {
     say(msg, e.what());

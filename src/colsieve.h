@@ -31,10 +31,13 @@ struct run_settings {
   double target_wt = 0.85;
   double cst = 1.0;
   double maxcst = 1000000.0;
-  int henikoff = 0;     // -H: every selection pass uses a scale of 1.0
-  int normSeqs = 0;     // -N: accepted, no effect
-  int remove_cols = 0;  // -r: leave unselected columns out
-  int phylip = 0;       // -p: PHYLIP layout
+  int henikoff = 0;        // -H: every selection pass uses a scale of 1.0
+  int normSeqs = 0;        // -N: accepted, no effect
+  int remove_cols = 0;     // -r: leave unselected columns out
+  int phylip = 0;          // -p: PHYLIP layout
+  std::string in_name;     // -i as given; "-" is standard input
+  std::string column_map;  // -l: where to write the column map, if anywhere
+  std::string report;      // -w: where to write the HTML report, if anywhere
 };
 
 // The alignment table: records in input order, all lseq residues long.
@@ -142,6 +145,34 @@ class trimmed_writer {
 // Writes one record; see trimmed_writer.
 void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq);
+
+// A file written under a temporary name beside its destination and renamed
+// into place by commit(), so that a run that fails never leaves a partial
+// file under the real name. An existing destination that is not a regular
+// file (a pipe, a device) is written directly. Throws fatal_error, naming the
+// file as `what`, when it cannot be created, written or renamed.
+class staged_file {
+ public:
+  staged_file(std::string path, std::string what);
+  ~staged_file();  // removes the temporary file unless committed
+  staged_file(const staged_file&) = delete;
+  staged_file& operator=(const staged_file&) = delete;
+
+  std::FILE* get() const { return fp_; }
+  const std::string& what() const { return what_; }
+  void commit();
+
+ private:
+  [[noreturn]] void fail() const;
+
+  std::string path_, what_, temp_;  // temp_ is empty when writing directly
+  std::FILE* fp_ = nullptr;
+};
+
+// Writes the column map: a header row, then for each column its 1-based
+// number, its score ("%f") and 1 if kept, else 0, separated by tabs.
+void write_column_map(output_buffer& fp, const std::vector<double>& score,
+                      const selection& sel);
 
 // Writes the help text to fp.
 void usage(std::FILE* fp);

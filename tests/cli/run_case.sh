@@ -17,7 +17,8 @@
 #             output is then not compared
 #   expect/   files the run must leave in the scratch folder, compared too
 #   check     shell commands run last in the scratch folder, for outputs too
-#             large to keep whole (standard output is in actual.stdout)
+#             large to keep whole (standard output is in actual.stdout, the
+#             binary in $COLSIEVE)
 # The case runs in a scratch copy of CASE_DIR (links followed), with
 # argv[0] set to "colsieve" so that getopt's diagnostics are stable.
 set -u
@@ -68,7 +69,7 @@ if [ -d expect ]; then
     compare "$f" "$(basename "$f")"
   done
 fi
-if [ -f check ] && ! bash ./check; then
+if [ -f check ] && ! COLSIEVE=$bin bash ./check; then
   echo "$name: check failed"
   fail=1
 fi
