@@ -131,9 +131,9 @@ void run(const run_settings& set, std::FILE* in_file) {
   // written stops the run before anything reaches standard output, and none
   // takes its real name unless the alignment was written completely.
   std::optional<staged_file> map;
-  if (!set.column_map.empty()) {
-    map.emplace(set.column_map, "column map");
-    output_buffer fp(map->get(), map->what() + " " + set.column_map);
+  if (set.column_map) {
+    map.emplace(*set.column_map, "column map");
+    output_buffer fp(map->get(), map->what() + " " + *set.column_map);
     write_column_map(fp, score, sel);
     fp.flush();
   }

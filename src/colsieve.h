@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,13 +32,13 @@ struct run_settings {
   double target_wt = 0.85;
   double cst = 1.0;
   double maxcst = 1000000.0;
-  int henikoff = 0;        // -H: every selection pass uses a scale of 1.0
-  int normSeqs = 0;        // -N: accepted, no effect
-  int remove_cols = 0;     // -r: leave unselected columns out
-  int phylip = 0;          // -p: PHYLIP layout
-  std::string in_name;     // -i as given; "-" is standard input
-  std::string column_map;  // -l: where to write the column map, if anywhere
-  std::string report;      // -w: where to write the HTML report, if anywhere
+  int henikoff = 0;     // -H: every selection pass uses a scale of 1.0
+  int normSeqs = 0;     // -N: accepted, no effect
+  int remove_cols = 0;  // -r: leave unselected columns out
+  int phylip = 0;       // -p: PHYLIP layout
+  std::string in_name;  // -i as given; "-" is standard input
+  std::optional<std::string> column_map;  // -l: where to write the column map
+  std::optional<std::string> report;      // -w: where to write the report
 };
 
 // The alignment table: records in input order, all lseq residues long.

@@ -10,6 +10,10 @@
 
 staged_file::staged_file(std::string path, std::string what)
     : path_(std::move(path)), what_(std::move(what)) {
+  if (path_.empty()) {
+    errno = ENOENT;
+    fail();
+  }
   std::error_code ec;
   const auto st = std::filesystem::status(path_, ec);
   if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {

@@ -7,7 +7,7 @@
 #   args      the arguments, one a line (an empty line is an empty argument)
 #   stdout    expected standard output (may be left out when a check
 #             script, below, looks at it instead)
-#   stderr    expected standard error
+#   stderr    expected standard error (may also be left to a check script)
 #   status    expected exit status
 # and optionally:
 #   stdin     fed to standard input (else /dev/null)
@@ -15,6 +15,8 @@
 #             or odd inputs that are not worth keeping in the repository)
 #   stdout_to a path to send standard output to (e.g. /dev/full); standard
 #             output is then not compared
+#   ulimit_v  a limit on virtual memory (KiB) for the run; such cases are
+#             skipped (status 77) under the sanitizers, which need far more
 #   expect/   files the run must leave in the scratch folder, compared too
 #   check     shell commands run last in the scratch folder, for outputs too
 #             large to keep whole (standard output is in actual.stdout, the
@@ -25,6 +27,11 @@ set -u
 bin=$1
 case_dir=$2
 name=$(basename "$case_dir")
+
+if [ -f "$case_dir/ulimit_v" ] && [ -n "${COLSIEVE_SANITIZED:-}" ]; then
+  echo "$name: memory limit cases do not run under the sanitizers"
+  exit 77
+fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -45,7 +52,10 @@ input=/dev/null
 out_to=actual.stdout
 [ -f stdout_to ] && out_to=$(cat stdout_to)
 
-(exec -a colsieve "$bin" "${args[@]}") < "$input" > "$out_to" 2> actual.stderr
+limit=unlimited
+[ -f ulimit_v ] && limit=$(cat ulimit_v)
+(ulimit -v "$limit" && exec -a colsieve "$bin" "${args[@]}") \
+  < "$input" > "$out_to" 2> actual.stderr
 echo $? > actual.status
 
 fail=0
@@ -62,7 +72,12 @@ elif [ ! -f check ] && [ ! -f stdout_to ]; then
   echo "$name: nothing checks standard output"
   fail=1
 fi
-compare stderr actual.stderr
+if [ -f stderr ]; then
+  compare stderr actual.stderr
+elif [ ! -f check ]; then
+  echo "$name: nothing checks standard error"
+  fail=1
+fi
 compare status actual.status
 if [ -d expect ]; then
   for f in expect/*; do
