@@ -81,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       trimmed_writer writer(sel.is_selected, remove_cols, phylip);
       for (const auto& rec : aln.seq) writer.write(ob, *rec);
       write_column_map(ob, score, sel);
+      write_report(ob, {"fuzz", aln, w.wt, score, sel, w.cst, target});
       ob.flush();
     }
   } catch (const fatal_error&) {

@@ -138,6 +138,15 @@ void run(const run_settings& set, std::FILE* in_file) {
     fp.flush();
   }
 
+  std::optional<staged_file> page;
+  if (set.report) {
+    page.emplace(*set.report, "report");
+    output_buffer fp(page->get(), page->what() + " " + *set.report);
+    write_report(fp, {set.in_name == "-" ? "standard input" : set.in_name, aln,
+                      w.wt, score, sel, cst, set.target_wt});
+    fp.flush();
+  }
+
   output_buffer out(stdout, "output");
   if (set.phylip) {
     char header[64];
@@ -150,6 +159,7 @@ void run(const run_settings& set, std::FILE* in_file) {
   out.flush();
 
   if (map) map->commit();
+  if (page) page->commit();
   write_summary(sel, aln.lseq);
 }
 

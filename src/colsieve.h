@@ -175,6 +175,27 @@ class staged_file {
 void write_column_map(output_buffer& fp, const std::vector<double>& score,
                       const selection& sel);
 
+// What the HTML report shows.
+struct report_input {
+  std::string input_name;
+  const alignment& aln;
+  const std::vector<double>& wt;
+  const std::vector<double>& score;
+  const selection& sel;
+  double cst;           // the scale the scores used
+  double start_target;  // the first pass's target
+};
+
+// The report shows at most this much of the alignment itself, so that the
+// page stays light; the score profile always covers every column.
+inline constexpr std::size_t REPORT_MAX_ROWS = 100;
+inline constexpr std::size_t REPORT_MAX_COLUMNS = 2000;
+
+// Writes the HTML report: one self-contained page (inline CSS and SVG, no
+// script) with the run's figures, the score profile with the final target,
+// and the alignment coloured by residue with trimmed columns dimmed.
+void write_report(output_buffer& fp, const report_input& r);
+
 // Writes the help text to fp.
 void usage(std::FILE* fp);
 
