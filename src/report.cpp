@@ -272,22 +272,25 @@ void write_alignment(output_buffer& fp, const report_input& r, std::size_t rows,
                      std::size_t cols) {
   const bool dna = is_nucleotide(r.aln);
   if (dna) emit(fp, kNucleotideStyle);
-  std::size_t name_width = 4;
-  for (std::size_t i = 0; i < rows; ++i)
+  std::size_t name_width = 4, weight_width = 6;
+  for (std::size_t i = 0; i < rows; ++i) {
     name_width = std::max(
         name_width, std::min<std::size_t>(24, r.aln.seq[i]->comment.size()));
+    weight_width = std::max(weight_width, format("%.3f", r.wt[i]).size());
+  }
+  const std::size_t indent = name_width + weight_width + 2;  // before residues
 
   for (std::size_t c0 = 0; c0 < cols; c0 += kBlock) {
     const std::size_t c1 = std::min(cols, c0 + kBlock);
     emit(fp, "<div class=\"aln\">");
     // Ruler: the number of every tenth column ends above that column.
-    std::string ruler(name_width + 8 + (c1 - c0), ' ');
+    std::string ruler(indent + (c1 - c0), ' ');
     for (std::size_t j = c0 + 10 - c0 % 10; j <= c1; j += 10) {
       const std::string num = std::to_string(j);
-      const std::size_t end = name_width + 8 + (j - c0);
+      const std::size_t end = indent + (j - c0);
       if (end >= num.size()) ruler.replace(end - num.size(), num.size(), num);
     }
-    std::string marks(name_width + 8, ' ');
+    std::string marks(indent, ' ');
     for (std::size_t j = c0; j < c1; ++j)
       marks += r.sel.is_selected[j] ? '*' : ' ';
     emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">",
@@ -301,7 +304,9 @@ void write_alignment(output_buffer& fp, const report_input& r, std::size_t rows,
       emit(fp, "\">");
       escape(fp, shown);
       emit(fp, std::string(name_width - shown.size() + 1, ' '), "</span>");
-      emit(fp, "<span class=\"wt\">", format("%6.3f", r.wt[i]), "</span> ");
+      const std::string weight = format("%.3f", r.wt[i]);
+      emit(fp, "<span class=\"wt\">",
+           std::string(weight_width - weight.size(), ' '), weight, "</span> ");
       // Runs of cells with the same colour and state share one element.
       char open = 0;
       for (std::size_t j = c0; j < c1; ++j) {

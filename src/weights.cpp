@@ -64,10 +64,6 @@ void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Adds each row's residues in columns [c0, c0 + width) to the class counts
 // of the tile, kClasses counters a column.
 template <class Counter>

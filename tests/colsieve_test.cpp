@@ -158,6 +158,21 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
   }
 }
 
+TEST(weigh_sequences, counts_beyond_65535_sequences) {
+  // Column 0 holds one class in all 70,000 sequences: a 16-bit count would
+  // wrap. Column 1 splits them 69,999 to 1.
+  std::vector<std::string> rows(70000, "AC");
+  rows.back()[1] = 'D';
+  const alignment aln = make_alignment(rows);
+  const weighting w = weigh_sequences(aln, 0, 1e6);
+  const reference ref = reference_run(aln, 0, 1e6);
+  EXPECT_EQ(bits(w.wt.front()), bits(ref.wt.front()));
+  EXPECT_EQ(bits(w.wt.back()), bits(ref.wt.back()));
+  EXPECT_EQ(w.wt.back(), 1.0 / 70000 + 0.5);
+  EXPECT_EQ(bits(w.cons), bits(ref.cons));
+  EXPECT_EQ(bits(w.total_wt), bits(ref.total_wt));
+}
+
 TEST(column_scores, sums_weights_in_input_order) {
   // Weights chosen so that the order of addition shows in the last bit:
   // 1 + 2^-53 + 2^-53 is 1 in order, but 1 + 2^-52 when the small ones go
