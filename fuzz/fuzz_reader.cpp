@@ -7,40 +7,7 @@
 #include <vector>
 
 #include "fasta_seq.h"
-
-namespace {
-
-bool kept(unsigned char c, int flag) {
-  if (c >= 'A' && c <= 'Z') return true;
-  if (flag == 0) return c == '-';
-  if (flag == 2) return c == '-' || c == '.' || (c >= 'a' && c <= 'z');
-  return c >= 'a' && c <= 'z';
-}
-
-// The reader's rules one character at a time. Returns false where the real
-// reader must throw (no header, or a record over MAX_SEQLEN residues).
-bool model(const std::string& text, int flag, std::vector<fasta_seq>* out) {
-  std::size_t i = 0;
-  if (!text.empty() && text[0] != '>') return false;
-  while (i < text.size()) {
-    fasta_seq rec;
-    std::size_t nl = text.find('\n', ++i);
-    if (nl == std::string::npos) nl = text.size();
-    rec.comment = text.substr(i, nl - i);
-    if (!rec.comment.empty() && rec.comment.back() == '\r')
-      rec.comment.pop_back();
-    for (i = nl; i < text.size() && text[i] != '>'; ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (!kept(c, flag)) continue;
-      if (rec.seq.size() == MAX_SEQLEN) return false;
-      rec.seq += static_cast<char>(flag == 1 && c >= 'a' ? c - 32 : c);
-    }
-    out->push_back(rec);
-  }
-  return true;
-}
-
-}  // namespace
+#include "test_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
@@ -48,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string text(reinterpret_cast<const char*>(data), size);
   for (int flag : {0, 1, 2}) {
     std::vector<fasta_seq> expected;
-    const bool valid = model(text, flag, &expected);
+    const bool valid = model_read(text, flag, &expected);
     for (std::size_t block :
          {std::size_t{1} + data[0] % 13, std::size_t{1} << 16}) {
       std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(data), size, "r");

@@ -10,11 +10,8 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "$1" && cd "$1" && pwd)
 seconds=${2:-60}
-if ! command -v clang++ > /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "clang++ is not installed"; exit 1; }
-  echo "clang++ is not installed: fuzzing skipped"
-  exit 77
-fi
+. "$root/tests/require_tool.sh"
+require_tool clang++
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCOLSIEVE_FUZZ=ON -DCOLSIEVE_BUILD_TESTS=OFF > /dev/null || exit 1
 cmake --build "$build" -j2 --target fuzz_reader fuzz_run > /dev/null || exit 1

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using ::testing::HasSubstr;
@@ -266,11 +268,7 @@ std::string write_records(const std::vector<int>& mask, int remove_cols,
     for (const auto& r : recs) writer.write(out, r);
     out.flush();
   }
-  std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
-  std::rewind(fp);
-  EXPECT_EQ(std::fread(text.data(), 1, text.size(), fp), text.size());
-  std::fclose(fp);
-  return text;
+  return written_text(fp);
 }
 
 TEST(trimmed_writer, case_and_gap_characters) {
@@ -313,11 +311,7 @@ TEST(trimmed_writer, print_trimmed_align_writes_one_record) {
     print_trimmed_align(out, {0, 1, 1}, 0, 0, {"n", "[X["});
     out.flush();
   }
-  char text[32] = {};
-  std::rewind(fp);
-  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, fp), 7u);
-  EXPECT_STREQ(text, ">n\n.X-\n");
-  std::fclose(fp);
+  EXPECT_EQ(written_text(fp), ">n\n.X-\n");
 }
 
 TEST(output_buffer, reports_write_errors) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using ::testing::ThrowsMessage;
@@ -35,11 +37,7 @@ std::vector<fasta_seq> read_all(const std::string& text, int flag = 0,
 std::string dump(const fasta_seq& s) {
   std::FILE* fp = std::tmpfile();
   print_fasta_seq(fp, s);
-  std::string text(static_cast<std::size_t>(std::ftell(fp)), '\0');
-  std::rewind(fp);
-  EXPECT_EQ(std::fread(text.data(), 1, text.size(), fp), text.size());
-  std::fclose(fp);
-  return text;
+  return written_text(fp);
 }
 
 TEST(read_fasta_seq, empty_input_is_the_end) {
@@ -150,33 +148,6 @@ TEST(read_fasta_seq, block_boundaries_do_not_change_records) {
   }
 }
 
-// The reader's rules, one character at a time, for comparison.
-std::vector<fasta_seq> model_read(const std::string& text, int flag) {
-  std::vector<fasta_seq> recs;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    fasta_seq rec;
-    std::size_t nl = text.find('\n', ++i);
-    if (nl == std::string::npos) nl = text.size();
-    rec.comment = text.substr(i, nl - i);
-    if (!rec.comment.empty() && rec.comment.back() == '\r')
-      rec.comment.pop_back();
-    for (i = nl; i < text.size() && text[i] != '>'; ++i) {
-      const char c = text[i];
-      if (c >= 'A' && c <= 'Z')
-        rec.seq += c;
-      else if (flag == 0 && c == '-')
-        rec.seq += c;
-      else if (flag == 2 && (c == '-' || c == '.' || (c >= 'a' && c <= 'z')))
-        rec.seq += c;
-      else if (flag != 0 && flag != 2 && c >= 'a' && c <= 'z')
-        rec.seq += static_cast<char>(c - 'a' + 'A');
-    }
-    recs.push_back(rec);
-  }
-  return recs;
-}
-
 TEST(read_fasta_seq, agrees_with_a_character_by_character_model) {
   // Long runs of residues, as in real files, broken by every kind of byte.
   const std::string alphabet = "ACDEFGHIKLMNPQRSTVWXYZ-";
@@ -192,7 +163,8 @@ TEST(read_fasta_seq, agrees_with_a_character_by_character_model) {
           rare ? odd[gen() % odd.size()] : alphabet[gen() % alphabet.size()];
     }
     for (int flag : {0, 1, 2}) {
-      const auto expected = model_read(text, flag);
+      std::vector<fasta_seq> expected;
+      ASSERT_TRUE(model_read(text, flag, &expected));
       for (std::size_t block : {std::size_t{1} << 18, std::size_t{17}}) {
         const auto got = read_all(text, flag, block);
         ASSERT_EQ(got.size(), expected.size()) << round << " " << flag;

@@ -10,11 +10,8 @@ set -u
 bin=$1
 aln=$2
 keep=${3:-}
-if ! command -v chromium > /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "chromium is not installed"; exit 1; }
-  echo "chromium is not installed: skipped"
-  exit 77
-fi
+. "$(dirname "$0")/require_tool.sh"
+require_tool chromium
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$bin" -i "$aln" -w "$work/report.html" > /dev/null 2>&1 || { echo "colsieve failed"; exit 1; }

@@ -8,11 +8,8 @@
 set -u
 bin=$1
 aln=$2
-if ! command -v valgrind > /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "valgrind is not installed"; exit 1; }
-  echo "valgrind is not installed: skipped"
-  exit 77
-fi
+. "$(dirname "$0")/require_tool.sh"
+require_tool valgrind
 map=$(mktemp)
 trap 'rm -f "$map"' EXIT
 fail=0

@@ -9,11 +9,8 @@
 set -u
 bin=$1
 repo=$2
-if ! command -v snakemake > /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "snakemake is not installed"; exit 1; }
-  echo "snakemake is not installed: skipped"
-  exit 77
-fi
+. "$(dirname "$0")/require_tool.sh"
+require_tool snakemake
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
