@@ -117,6 +117,18 @@ alignment load_alignment(fasta_stream* fp) {
 
 namespace {
 
+// Writes a side file, if one was asked for, under its temporary name.
+template <class Write>
+void stage(std::optional<staged_file>* file,
+           const std::optional<std::string>& path, const char* what,
+           Write write) {
+  if (!path) return;
+  file->emplace(*path, what);
+  output_buffer fp((*file)->get(), std::string(what) + " " + *path);
+  write(fp);
+  fp.flush();
+}
+
 // Everything after the options: load, weigh, select, write.
 void run(const run_settings& set, std::FILE* in_file) {
   fasta_stream in(in_file);
@@ -130,22 +142,13 @@ void run(const run_settings& set, std::FILE* in_file) {
   // Side files are written first, under temporary names: one that cannot be
   // written stops the run before anything reaches standard output, and none
   // takes its real name unless the alignment was written completely.
-  std::optional<staged_file> map;
-  if (set.column_map) {
-    map.emplace(*set.column_map, "column map");
-    output_buffer fp(map->get(), map->what() + " " + *set.column_map);
-    write_column_map(fp, score, sel);
-    fp.flush();
-  }
-
-  std::optional<staged_file> page;
-  if (set.report) {
-    page.emplace(*set.report, "report");
-    output_buffer fp(page->get(), page->what() + " " + *set.report);
+  std::optional<staged_file> map, page;
+  stage(&map, set.column_map, "column map",
+        [&](output_buffer& fp) { write_column_map(fp, score, sel); });
+  stage(&page, set.report, "report", [&](output_buffer& fp) {
     write_report(fp, {set.in_name == "-" ? "standard input" : set.in_name, aln,
                       w.wt, score, sel, cst, set.target_wt});
-    fp.flush();
-  }
+  });
 
   output_buffer out(stdout, "output");
   if (set.phylip) {

@@ -160,7 +160,6 @@ class staged_file {
   staged_file& operator=(const staged_file&) = delete;
 
   std::FILE* get() const { return fp_; }
-  const std::string& what() const { return what_; }
   void commit();
 
  private:
