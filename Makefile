@@ -18,7 +18,7 @@ demo: release
 	$(BUILD)/release/colsieve -i examples/globins4.fa
 
 format-check:
-	clang-format --dry-run --Werror src/*.cpp src/*.h tests/*.cpp tests/*.h fuzz/*.cpp bench/*.cpp
+	clang-format --dry-run --Werror src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h fuzz/*.cpp bench/*.cpp
 
 check: format-check test-release test-sanitized fuzz
 

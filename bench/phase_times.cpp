@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "colsieve.h"
+#include "core/weights.h"
+#include "output/writer.h"
 
 namespace {
 

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "colsieve.h"
+#include "core/weights.h"
+#include "output/report.h"
+#include "output/side_output.h"
+#include "output/writer.h"
 
 namespace {
 

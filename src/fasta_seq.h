@@ -7,9 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "error.h"
 
 // One sequence record.
 struct fasta_seq {
@@ -23,8 +24,8 @@ inline constexpr int MAX_SEQLEN = 45000;
 
 // A failure while reading records. what() is the message for the user,
 // without a line end.
-struct fasta_error : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct fasta_error : fatal_error {
+  using fatal_error::fatal_error;
 };
 
 // Input stream for read_fasta_seq: reads the underlying C stream in large

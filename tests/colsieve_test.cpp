@@ -1,5 +1,3 @@
-#include "colsieve.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/weights.h"
+#include "output/writer.h"
 #include "test_support.h"
 
 namespace {

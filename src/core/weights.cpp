@@ -5,12 +5,14 @@
 // column, a column's sum adds weights sequence by sequence, total_wt adds
 // weights in input order. The loops run row by row over tiles of columns so
 // that the counters and shares of a tile stay in cache.
+#include "core/weights.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "colsieve.h"
+#include "error.h"
 
 namespace {
 

@@ -1,4 +1,6 @@
 // Files written beside the alignment: staged writing and the column map.
+#include "output/side_output.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -6,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "colsieve.h"
+#include "error.h"
 
 staged_file::staged_file(std::string path, std::string what)
     : path_(std::move(path)), what_(std::move(what)) {

@@ -1,12 +1,12 @@
 // The HTML report (-w): one self-contained page with the run's figures, the
 // score profile along the alignment and a coloured view of the alignment.
+#include "output/report.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include "colsieve.h"
 
 namespace {
 

@@ -1,0 +1,44 @@
+// Sequence weights, column scores and column selection.
+#ifndef COLSIEVE_CORE_WEIGHTS_H
+#define COLSIEVE_CORE_WEIGHTS_H
+
+#include <vector>
+
+#include "core/alignment.h"
+
+// Result of the weighting phase.
+struct weighting {
+  std::vector<double> wt;  // one weight per sequence, in input order
+  double cons = 0.0;       // mean share of a column's most common class
+  double cst = 0.0;        // scale constant after the automatic rule
+  double total_wt = 0.0;   // sum of wt, in order
+};
+
+// Henikoff & Henikoff weights with the gap marker as class 26. When cst is 0
+// or less it becomes pow(nseq, 1 - cons), capped by maxcst.
+// REQUIRES: aln comes from load_alignment.
+weighting weigh_sequences(const alignment& aln, double cst, double maxcst);
+
+// Score of every column: (cst * sum) / total_wt, where sum adds the weights
+// of the sequences that have a residue there, in input order.
+std::vector<double> column_scores(const alignment& aln,
+                                  const std::vector<double>& wt, double cst,
+                                  double total_wt);
+
+// Most selection passes before a run is refused.
+inline constexpr long MAX_PASSES = 1000000;
+
+// Result of the selection passes.
+struct selection {
+  std::vector<int> is_selected;  // 1 for each column of the final pass
+  int n_gt_target = 0;           // columns selected by the final pass
+  double target_wt = 0.0;        // target of the final pass
+  long passes = 0;
+};
+
+// Selects the columns that score above target_wt, lowering the target by
+// 0.05 after each pass until at least 40 columns, or all, are selected.
+// Throws fatal_error if that takes more than MAX_PASSES passes.
+selection select_columns(const std::vector<double>& score, double target_wt);
+
+#endif  // COLSIEVE_CORE_WEIGHTS_H

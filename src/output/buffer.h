@@ -1,0 +1,43 @@
+// Buffered output to a C stream.
+#ifndef COLSIEVE_OUTPUT_BUFFER_H
+#define COLSIEVE_OUTPUT_BUFFER_H
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Collects output in a large buffer and hands it to the C stream in big
+// writes. Throws fatal_error, naming the output as `name`, when a write
+// fails.
+class output_buffer {
+ public:
+  explicit output_buffer(std::FILE* fp, std::string name,
+                         std::size_t capacity = 1 << 20);
+  output_buffer(const output_buffer&) = delete;
+  output_buffer& operator=(const output_buffer&) = delete;
+
+  void write(const char* p, std::size_t n);
+  void write(const std::string& s) { write(s.data(), s.size()); }
+  void put(char c) {
+    if (len_ == buf_.size()) drain();
+    buf_[len_++] = c;
+  }
+  // Room for n bytes at the end of the buffer; commit(k) then keeps the
+  // first k of them (k <= n).
+  char* reserve(std::size_t n);
+  void commit(std::size_t k) { len_ += k; }
+  // Writes out everything buffered and flushes the C stream.
+  void flush();
+
+ private:
+  void drain();
+  [[noreturn]] void fail() const;
+
+  std::FILE* fp_;
+  std::string name_;
+  std::vector<char> buf_;
+  std::size_t len_ = 0;
+};
+
+#endif  // COLSIEVE_OUTPUT_BUFFER_H
