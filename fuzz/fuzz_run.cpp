@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/weights.h"
+#include "output/column_map.h"
 #include "output/report.h"
-#include "output/side_output.h"
 #include "output/writer.h"
 
 namespace {
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (size < 3) return 0;
   const unsigned opts = data[0];
   const std::size_t block = 1 + data[1] % 64;
-  static const double kTargets[] = {0.85, 0.0, 2.0, -1.0};
-  static const double kScales[] = {1.0, 0.0, -1.0, 2.5};
+  static const double kTargets[] = {0.85, 0.0, 2.0, -1.7e308};
+  static const double kScales[] = {1.0, 0.0, 1.7e308, 2.5};
   static const double kCaps[] = {1000000.0, 1.5, -1.0, -1e300};
   const int remove_cols = opts & 1, phylip = (opts >> 1) & 1,
             henikoff = (opts >> 2) & 1;
@@ -84,11 +84,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       trimmed_writer writer(sel.is_selected, remove_cols, phylip);
       for (const auto& rec : aln.seq) writer.write(ob, *rec);
       write_column_map(ob, score, sel);
+      ob.flush();
+    }
+    // The side files' content: the report is bounded and every number in
+    // it is finite.
+    char* page = nullptr;
+    std::size_t page_size = 0;
+    std::FILE* page_fp = open_memstream(&page, &page_size);
+    {
+      output_buffer ob(page_fp, "report");
       write_report(ob, {"fuzz", aln, w.wt, score, sel, w.cst, target});
       ob.flush();
     }
-  } catch (const fatal_error&) {
-  } catch (const fasta_error&) {
+    std::fclose(page_fp);
+    const std::string text(page, page_size);
+    std::free(page);
+    if (text.size() > REPORT_MAX_BYTES) std::abort();
+    for (const char* bad : {"=\"nan", "=\"-nan", "=\"inf", "=\"-inf"})
+      if (text.find(bad) != std::string::npos) std::abort();
+    // A destination that fills up part-way reports it, naming itself.
+    char small[16];  // less than the map's header line
+    std::FILE* full = fmemopen(small, sizeof small, "w");
+    bool refused = false;
+    try {
+      output_buffer ob(full, "column map full.tsv", 16);
+      write_column_map(ob, score, sel);
+      ob.flush();
+    } catch (const fatal_error& e) {
+      refused = std::string(e.what()).find("full.tsv") != std::string::npos;
+    }
+    std::fclose(full);
+    if (!refused) std::abort();
+  } catch (const fatal_error&) {  // fasta_error included
   }
   std::fclose(out);
   std::free(out_text);

@@ -1,6 +1,7 @@
 // The entry point: options, help text, loading, and the run's phases in order.
 #include "colsieve.h"
 
+#include <fcntl.h>
 #include <getopt.h>
 #include <unistd.h>
 
@@ -14,8 +15,9 @@
 #include "core/weights.h"
 #include "error.h"
 #include "output/buffer.h"
+#include "output/column_map.h"
+#include "output/destination.h"
 #include "output/report.h"
-#include "output/side_output.h"
 #include "output/writer.h"
 
 namespace {
@@ -75,10 +77,24 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersionOption},
     {nullptr, 0, nullptr, 0}};
 
-// "--name=value" -> "-name", for messages about unknown long options.
-std::string long_option_name(const char* arg) {
-  std::string name(arg + 1);
-  return name.substr(0, name.find('='));
+// The option getopt just refused, as the user would name it: "-x" for a
+// short option, "--name" for a long one (its full name where the user
+// abbreviated a known one).
+std::string refused_option(int opt, const char* arg) {
+  if (arg == nullptr || std::strncmp(arg, "--", 2) != 0)
+    return std::string("-") + static_cast<char>(opt);
+  const std::string given(arg + 2, std::strcspn(arg + 2, "="));
+  const option* match = nullptr;
+  int matches = 0;
+  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+    if (given == o->name) return "--" + given;
+    if (!given.empty() &&
+        std::strncmp(o->name, given.c_str(), given.size()) == 0) {
+      match = o;
+      ++matches;
+    }
+  }
+  return "--" + (matches == 1 ? std::string(match->name) : given);
 }
 
 void finish_stdout(const char* what) {
@@ -104,20 +120,8 @@ void usage(std::FILE* fp) {
 
 namespace {
 
-// Writes a side file, if one was asked for, under its temporary name.
-template <class Write>
-void stage(std::optional<staged_file>* file,
-           const std::optional<std::string>& path, const char* what,
-           Write write) {
-  if (!path) return;
-  file->emplace(*path, what);
-  output_buffer fp((*file)->get(), std::string(what) + " " + *path);
-  write(fp);
-  fp.flush();
-}
-
 // Everything after the options: load, weigh, select, write.
-void run(const run_settings& set, std::FILE* in_file) {
+void run(const run_settings& set, std::FILE* in_file, std::FILE* msg) {
   fasta_stream in(in_file);
   const alignment aln = load_alignment(&in);
   const weighting w = weigh_sequences(aln, set.cst, set.maxcst);
@@ -126,16 +130,39 @@ void run(const run_settings& set, std::FILE* in_file) {
   const std::vector<double> score = column_scores(aln, w.wt, cst, w.total_wt);
   const selection sel = select_columns(score, set.target_wt);
 
-  // Side files are written first, under temporary names: one that cannot be
-  // written stops the run before anything reaches standard output, and none
+  // Every side file is checked before anything is written: none may be the
+  // input or another side file, and one that cannot be written stops the
+  // run before anything reaches standard output.
+  const std::optional<file_id> input = regular_file_id(fileno(in_file));
+  const std::vector<open_stream> streams = {{stdout}, {stderr}, {msg}};
+  std::vector<std::unique_ptr<destination>> sides;
+  std::vector<const destination*> taken;
+  const auto add = [&](const std::optional<std::string>& path,
+                       const char* what) -> destination* {
+    if (!path) return nullptr;
+    sides.push_back(
+        std::make_unique<destination>(*path, what, input, streams, taken));
+    taken.push_back(sides.back().get());
+    return sides.back().get();
+  };
+  destination* map = add(set.column_map, "column map");
+  destination* page = add(set.report, "report");
+
+  // Staged side files are written now, under their temporary names; none
   // takes its real name unless the alignment was written completely.
-  std::optional<staged_file> map, page;
-  stage(&map, set.column_map, "column map",
-        [&](output_buffer& fp) { write_column_map(fp, score, sel); });
-  stage(&page, set.report, "report", [&](output_buffer& fp) {
-    write_report(fp, {set.in_name == "-" ? "standard input" : set.in_name, aln,
-                      w.wt, score, sel, cst, set.target_wt});
-  });
+  if (map != nullptr)
+    map->write([&](std::FILE* fp, const std::string& name) {
+      output_buffer out(fp, name);
+      write_column_map(out, score, sel);
+      out.flush();
+    });
+  if (page != nullptr)
+    page->write([&](std::FILE* fp, const std::string& name) {
+      output_buffer out(fp, name);
+      write_report(out, {set.in_name == "-" ? "standard input" : set.in_name,
+                         aln, w.wt, score, sel, cst, set.target_wt});
+      out.flush();
+    });
 
   output_buffer out(stdout, "output");
   if (set.phylip) {
@@ -148,14 +175,25 @@ void run(const run_settings& set, std::FILE* in_file) {
   for (const auto& rec : aln.seq) writer.write(out, *rec);
   out.flush();
 
-  if (map) map->commit();
-  if (page) page->commit();
+  for (auto& side : sides) side->commit();
   write_summary(sel, aln.lseq);
+}
+
+// Descriptors 0-2 that are closed get a stand-in opened the wrong way round,
+// so that no file the run opens takes their place (the alignment must never
+// go into a side file) and writing a closed standard output fails.
+void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int got = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (got >= 0 && got != fd) close(got);
+  }
 }
 
 }  // namespace
 
 int colsieve_main(int argc, char** argv) {
+  hold_standard_descriptors();
   file_ptr err_file;
   std::FILE* msg = stderr;  // the run's own warnings and errors
   try {
@@ -214,18 +252,20 @@ int colsieve_main(int argc, char** argv) {
           finish_stdout("version");
           return 0;
         default:
-          // getopt has named the problem. optopt is the option's character,
-          // also when its argument is missing; 0 for a long option.
+          // getopt has named the problem; optopt is the option's character,
+          // also when its argument is missing, else 0 or a long option's
+          // value.
           throw fatal_error(
-              "Error: do not understand -" +
-                  (optopt != 0 ? std::string(1, static_cast<char>(optopt))
-                               : long_option_name(argv[optind - 1])) +
+              "Error: do not understand " +
+                  refused_option(optopt, optind > 0 && optind <= argc
+                                             ? argv[optind - 1]
+                                             : nullptr) +
                   " option",
               true);
       }
     }
     if (!in_file) throw fatal_error("Error-- no valid input file", true);
-    run(set, in_file.get());
+    run(set, in_file.get(), msg);
     return 0;
   } catch (const fatal_error& e) {
     say(msg, e.what());

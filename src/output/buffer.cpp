@@ -17,6 +17,7 @@ void output_buffer::fail() const {
 
 void output_buffer::drain() {
   if (len_ > 0 && std::fwrite(buf_.data(), 1, len_, fp_) != len_) fail();
+  drained_ += len_;
   len_ = 0;
 }
 
@@ -25,6 +26,7 @@ void output_buffer::write(const char* p, std::size_t n) {
     drain();
     if (n >= buf_.size()) {
       if (std::fwrite(p, 1, n, fp_) != n) fail();
+      drained_ += n;
       return;
     }
   }

@@ -29,6 +29,8 @@ class output_buffer {
   void commit(std::size_t k) { len_ += k; }
   // Writes out everything buffered and flushes the C stream.
   void flush();
+  // Bytes accepted so far.
+  std::size_t written() const { return drained_ + len_; }
 
  private:
   void drain();
@@ -38,6 +40,7 @@ class output_buffer {
   std::string name_;
   std::vector<char> buf_;
   std::size_t len_ = 0;
+  std::size_t drained_ = 0;  // bytes handed to the C stream
 };
 
 #endif  // COLSIEVE_OUTPUT_BUFFER_H

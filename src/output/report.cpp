@@ -12,8 +12,9 @@ namespace {
 
 constexpr double kPlotWidth = 1000;  // profile plotting area, in pixels
 constexpr double kPlotHeight = 220;
-constexpr double kLeft = 56, kTop = 16;  // margins around the plotting area
-constexpr std::size_t kBlock = 100;      // alignment columns per block
+constexpr double kLeft = 56, kTop = 16;   // margins around the plotting area
+constexpr std::size_t kBlock = 100;       // alignment columns per block
+constexpr std::size_t kTailBytes = 4096;  // what follows the alignment blocks
 
 std::string format(const char* fmt, double x) {
   char buf[400];  // room for any double in "%f"
@@ -107,8 +108,18 @@ const char* kNucleotideStyle =
     "<style>.aln .a{background:#8ee08e}.aln .c{background:#9bb7f0}"
     ".aln .g{background:#f5b971}.aln .t{background:#f08d8d}</style>\n";
 
+// Collects part of the page in memory, so that its size is known before
+// it is written.
+struct text_sink {
+  std::string text;
+  void write(const char* p, std::size_t n) { text.append(p, n); }
+  void write(const std::string& t) { text += t; }
+  void put(char c) { text += c; }
+};
+
 // Escapes text for HTML; control characters become '?'.
-void escape(output_buffer& fp, const std::string& text) {
+template <class Sink>
+void escape(Sink& fp, const std::string& text) {
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
@@ -131,12 +142,38 @@ void escape(output_buffer& fp, const std::string& text) {
 }
 
 // Writes its arguments one after the other (no temporary strings).
-void piece(output_buffer& fp, const std::string& s) { fp.write(s); }
-void piece(output_buffer& fp, const char* s) { fp.write(s, std::strlen(s)); }
-void piece(output_buffer& fp, char c) { fp.put(c); }
-template <class... Parts>
-void emit(output_buffer& fp, const Parts&... parts) {
+template <class Sink>
+void piece(Sink& fp, const std::string& s) {
+  fp.write(s);
+}
+template <class Sink>
+void piece(Sink& fp, const char* s) {
+  fp.write(s, std::strlen(s));
+}
+template <class Sink>
+void piece(Sink& fp, char c) {
+  fp.put(c);
+}
+template <class Sink, class... Parts>
+void emit(Sink& fp, const Parts&... parts) {
   (piece(fp, parts), ...);
+}
+
+// A coordinate for the SVG. Every caller passes a finite value; should one
+// slip through, it is drawn at 0 rather than written as "nan".
+std::string coord(const char* fmt, double v) {
+  return format(fmt, std::isfinite(v) ? v : 0.0);
+}
+
+// A name as the page shows it: at most kMaxName bytes, cut at a character
+// boundary and ended with an ellipsis.
+constexpr std::size_t kMaxName = 1000;
+std::string page_name(const std::string& name) {
+  if (name.size() <= kMaxName) return name;
+  std::size_t cut = kMaxName - 3;  // room for the UTF-8 ellipsis
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+    --cut;
+  return name.substr(0, cut) + "\u2026";
 }
 
 void fact(output_buffer& fp, const char* label, const std::string& value) {
@@ -158,6 +195,14 @@ bool is_nucleotide(const alignment& aln) {
   return seen > 0;
 }
 
+// Columns whose score is not a finite number (an extreme -c overflows):
+// infinite ones are drawn at the edge of the chart, undefined ones left out.
+std::size_t count_not_finite(const std::vector<double>& score) {
+  std::size_t n = 0;
+  for (double s : score) n += !std::isfinite(s);
+  return n;
+}
+
 void write_profile(output_buffer& fp, const report_input& r) {
   const std::vector<double>& score = r.score;
   const std::size_t n = score.size();
@@ -168,9 +213,12 @@ void write_profile(output_buffer& fp, const report_input& r) {
     lo = std::min(lo, s);
     hi = std::max(hi, s);
   }
+  // Halved before subtracting, so that the widest range of doubles still
+  // gives a finite span.
+  const double span = hi / 2 - lo / 2;
   const auto y = [&](double v) {
     if (!std::isfinite(v)) v = v > 0 ? hi : lo;
-    return kTop + (hi - v) / (hi - lo) * kPlotHeight;
+    return kTop + (hi / 2 - v / 2) / span * kPlotHeight;
   };
   const double width = kLeft + kPlotWidth + 118;  // room for the target label
   const double strip = kTop + kPlotHeight + 8;    // the kept/trimmed track
@@ -182,13 +230,13 @@ void write_profile(output_buffer& fp, const report_input& r) {
 
   // Axes and grid: five values from lo to hi.
   for (int k = 0; k <= 4; ++k) {
-    const double v = lo + (hi - lo) * k / 4;
-    const std::string yy = format("%.1f", y(v));
+    const double v = lo / 4 * (4 - k) + hi / 4 * k;
+    const std::string yy = coord("%.1f", y(v));
     emit(fp, "<line x1=\"", format("%.0f", kLeft), "\" x2=\"",
          format("%.0f", kLeft + kPlotWidth), "\" y1=\"", yy, "\" y2=\"", yy,
          "\" stroke=\"#eceef2\"/><text x=\"", format("%.0f", kLeft - 6),
-         "\" y=\"", yy, "\" dy=\"4\" text-anchor=\"end\">", format("%.2f", v),
-         "</text>\n");
+         "\" y=\"", yy, "\" dy=\"4\" text-anchor=\"end\">",
+         format(std::fabs(v) < 1e6 ? "%.2f" : "%.2g", v), "</text>\n");
   }
 
   // Bars: one a column while they fit, else bins of columns with the
@@ -199,14 +247,23 @@ void write_profile(output_buffer& fp, const report_input& r) {
   const double base = y(std::max(lo, std::min(0.0, hi)));
   for (std::size_t b = 0; b < bins; ++b) {
     const std::size_t from = b * n / bins, to = (b + 1) * n / bins;
-    double mn = INFINITY, mx = -INFINITY, sum = 0;
-    std::size_t kept = 0;
+    double mn = INFINITY, mx = -INFINITY, mean = 0;
+    std::size_t kept = 0, defined = 0;
     for (std::size_t j = from; j < to; ++j) {
-      mn = std::min(mn, score[j]);
-      mx = std::max(mx, score[j]);
-      sum += score[j];
       kept += r.sel.is_selected[j] != 0;
+      const double v = score[j];
+      if (std::isnan(v)) continue;
+      const double clipped = std::isfinite(v) ? v : v > 0 ? hi : lo;
+      mn = std::min(mn, clipped);
+      mx = std::max(mx, clipped);
+      ++defined;
     }
+    for (std::size_t j = from; j < to; ++j)  // a mean that cannot overflow
+      if (!std::isnan(score[j]))
+        mean += (std::isfinite(score[j]) ? score[j]
+                 : score[j] > 0          ? hi
+                                         : lo) /
+                static_cast<double>(defined);
     const double share =
         static_cast<double>(kept) / static_cast<double>(to - from);
     const int red = static_cast<int>(std::lround(190 - share * (190 - 43)));
@@ -214,38 +271,42 @@ void write_profile(output_buffer& fp, const report_input& r) {
     const int blue = static_cast<int>(std::lround(204 - share * (204 - 176)));
     char colour[16];
     std::snprintf(colour, sizeof colour, "#%02x%02x%02x", red, green, blue);
-    // A single column reaches from the baseline; a bin spans min to max.
-    double top = y(mx), bottom = to - from == 1 ? base : y(mn);
-    if (top > bottom) std::swap(top, bottom);
-    bottom = std::max(bottom, top + 1.5);
     const double x = kLeft + static_cast<double>(b) * bar;
     const std::string w =
         format("%.2f", std::max(bar - (bar > 3 ? 1 : 0), 0.5));
     emit(fp, "<g><title>");
     if (to - from == 1)
-      emit(fp, "column ", with_commas(from + 1), ": ", format("%f", mx));
+      emit(fp, "column ", with_commas(from + 1), ": ",
+           format("%f", score[from]));
     else
       emit(fp, "columns ", with_commas(from + 1), "-", with_commas(to), ": ",
            format("%f", mn), " to ", format("%f", mx), ", ", with_commas(kept),
            " kept");
-    // A bin's range is drawn light, with its mean as a solid mark.
-    emit(fp, "</title><rect x=\"", format("%.2f", x), "\" y=\"",
-         format("%.2f", top), "\" width=\"", w, "\" height=\"",
-         format("%.2f", bottom - top), "\" fill=\"", colour,
-         to - from == 1 ? "\"/>" : "\" fill-opacity=\".4\"/>");
-    if (to - from > 1)
-      emit(fp, "<rect x=\"", format("%.2f", x), "\" y=\"",
-           format("%.2f", y(sum / static_cast<double>(to - from)) - 1),
-           "\" width=\"", w, "\" height=\"2\" fill=\"", colour, "\"/>");
+    emit(fp, "</title>");
+    if (defined > 0) {
+      // A single column reaches from the baseline; a bin spans min to max.
+      double top = y(mx), bottom = to - from == 1 ? base : y(mn);
+      if (top > bottom) std::swap(top, bottom);
+      bottom = std::max(bottom, top + 1.5);
+      // A bin's range is drawn light, with its mean as a solid mark.
+      emit(fp, "<rect x=\"", coord("%.2f", x), "\" y=\"", coord("%.2f", top),
+           "\" width=\"", w, "\" height=\"", coord("%.2f", bottom - top),
+           "\" fill=\"", colour,
+           to - from == 1 ? "\"/>" : "\" fill-opacity=\".4\"/>");
+      if (to - from > 1)
+        emit(fp, "<rect x=\"", coord("%.2f", x), "\" y=\"",
+             coord("%.2f", y(mean) - 1), "\" width=\"", w,
+             "\" height=\"2\" fill=\"", colour, "\"/>");
+    }
     emit(fp, "</g>\n");
     // Track under the plot: kept (blue) or trimmed (grey).
-    emit(fp, "<rect x=\"", format("%.2f", x), "\" y=\"", format("%.1f", strip),
+    emit(fp, "<rect x=\"", coord("%.2f", x), "\" y=\"", format("%.1f", strip),
          "\" width=\"", format("%.2f", bar), "\" height=\"10\" fill=\"", colour,
          "\"/>\n");
   }
 
   // The final target.
-  const std::string ty = format("%.1f", y(r.sel.target_wt));
+  const std::string ty = coord("%.1f", y(r.sel.target_wt));
   emit(fp, "<line x1=\"", format("%.0f", kLeft), "\" x2=\"",
        format("%.0f", kLeft + kPlotWidth), "\" y1=\"", ty, "\" y2=\"", ty,
        "\" stroke=\"#d9480f\" stroke-width=\"1.5\" stroke-dasharray=\"6 "
@@ -261,75 +322,93 @@ void write_profile(output_buffer& fp, const report_input& r) {
     const double x = kLeft + kPlotWidth *
                                  static_cast<double>(col - (k == 0 ? 1 : 0)) /
                                  static_cast<double>(n);
-    emit(fp, "<text x=\"", format("%.1f", x), "\" y=\"",
+    emit(fp, "<text x=\"", coord("%.1f", x), "\" y=\"",
          format("%.1f", strip + 26), "\" text-anchor=\"middle\">",
          with_commas(col), "</text>\n");
   }
   emit(fp, "</svg>\n");
 }
 
-void write_alignment(output_buffer& fp, const report_input& r, std::size_t rows,
-                     std::size_t cols) {
-  const bool dna = is_nucleotide(r.aln);
-  if (dna) emit(fp, kNucleotideStyle);
-  std::size_t name_width = 4, weight_width = 6;
-  for (std::size_t i = 0; i < rows; ++i) {
-    name_width = std::max(
-        name_width, std::min<std::size_t>(24, r.aln.seq[i]->comment.size()));
-    weight_width = std::max(weight_width, format("%.3f", r.wt[i]).size());
-  }
-  const std::size_t indent = name_width + weight_width + 2;  // before residues
-
-  for (std::size_t c0 = 0; c0 < cols; c0 += kBlock) {
-    const std::size_t c1 = std::min(cols, c0 + kBlock);
-    emit(fp, "<div class=\"aln\">");
-    // Ruler: the number of every tenth column ends above that column.
-    std::string ruler(indent + (c1 - c0), ' ');
-    for (std::size_t j = c0 + 10 - c0 % 10; j <= c1; j += 10) {
-      const std::string num = std::to_string(j);
-      const std::size_t end = indent + (j - c0);
-      if (end >= num.size()) ruler.replace(end - num.size(), num.size(), num);
-    }
-    std::string marks(indent, ' ');
-    for (std::size_t j = c0; j < c1; ++j)
-      marks += r.sel.is_selected[j] ? '*' : ' ';
-    emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">",
-         marks, "</span>\n");
+// The alignment, one block of kBlock columns at a time, each as its own
+// text, so that the page can stop at its size bound.
+class alignment_blocks {
+ public:
+  alignment_blocks(const report_input& r, std::size_t rows)
+      : r_(r), rows_(rows), dna_(is_nucleotide(r.aln)) {
     for (std::size_t i = 0; i < rows; ++i) {
-      const fasta_seq& rec = *r.aln.seq[i];
-      std::string shown = rec.comment.substr(0, name_width);
-      if (rec.comment.size() > name_width) shown.back() = '~';
-      emit(fp, "<span class=\"nm\" title=\"");
-      escape(fp, rec.comment);
-      emit(fp, "\">");
-      escape(fp, shown);
-      emit(fp, std::string(name_width - shown.size() + 1, ' '), "</span>");
-      const std::string weight = format("%.3f", r.wt[i]);
-      emit(fp, "<span class=\"wt\">",
-           std::string(weight_width - weight.size(), ' '), weight, "</span> ");
-      // Runs of cells with the same colour and state share one element.
-      char open = 0;
-      for (std::size_t j = c0; j < c1; ++j) {
-        const char c = rec.seq[j];
-        const bool kept = r.sel.is_selected[j] != 0;
-        char cls = c == UNALIGNED ? 'x'
-                   : dna          ? nucleotide_class(c)
-                                  : protein_class(c);
-        if (!kept) cls = static_cast<char>(cls - 'a' + 'A');
-        if (cls != open) {
-          if (open != 0) emit(fp, "</i>");
-          emit(fp, "<i class=", cls, ">");
-          open = cls;
-        }
-        fp.put(c == UNALIGNED ? (kept ? '-' : '.')
-               : kept         ? c
-                              : static_cast<char>(c | 0x20));
-      }
-      if (open != 0) emit(fp, "</i>");
-      fp.put('\n');
+      name_width_ = std::max(
+          name_width_, std::min<std::size_t>(24, r.aln.seq[i]->comment.size()));
+      weight_width_ = std::max(weight_width_, format("%.3f", r.wt[i]).size());
     }
-    emit(fp, "</div>\n");
   }
+  const char* style() const { return dna_ ? kNucleotideStyle : ""; }
+
+  // The block of columns [c0, c1). The first block carries each name whole
+  // (up to kMaxName bytes) as a tooltip; later ones only the short form.
+  std::string block(std::size_t c0, std::size_t c1) const;
+
+ private:
+  const report_input& r_;
+  std::size_t rows_;
+  bool dna_;
+  std::size_t name_width_ = 4, weight_width_ = 6;
+};
+
+std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
+  text_sink fp;
+  const std::size_t indent = name_width_ + weight_width_ + 2;
+  emit(fp, "<div class=\"aln\">");
+  // Ruler: the number of every tenth column ends above that column.
+  std::string ruler(indent + (c1 - c0), ' ');
+  for (std::size_t j = c0 + 10 - c0 % 10; j <= c1; j += 10) {
+    const std::string num = std::to_string(j);
+    const std::size_t end = indent + (j - c0);
+    if (end >= num.size()) ruler.replace(end - num.size(), num.size(), num);
+  }
+  std::string marks(indent, ' ');
+  for (std::size_t j = c0; j < c1; ++j)
+    marks += r_.sel.is_selected[j] ? '*' : ' ';
+  emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">", marks,
+       "</span>\n");
+  for (std::size_t i = 0; i < rows_; ++i) {
+    const fasta_seq& rec = *r_.aln.seq[i];
+    std::string shown = rec.comment.substr(0, name_width_);
+    if (rec.comment.size() > name_width_) shown.back() = '~';
+    if (c0 == 0) {
+      emit(fp, "<span class=\"nm\" title=\"");
+      escape(fp, page_name(rec.comment));
+      emit(fp, "\">");
+    } else {
+      emit(fp, "<span class=\"nm\">");
+    }
+    escape(fp, shown);
+    emit(fp, std::string(name_width_ - shown.size() + 1, ' '), "</span>");
+    const std::string weight = format("%.3f", r_.wt[i]);
+    emit(fp, "<span class=\"wt\">",
+         std::string(weight_width_ - weight.size(), ' '), weight, "</span> ");
+    // Runs of cells with the same colour and state share one element.
+    char open = 0;
+    for (std::size_t j = c0; j < c1; ++j) {
+      const char c = rec.seq[j];
+      const bool kept = r_.sel.is_selected[j] != 0;
+      char cls = c == UNALIGNED ? 'x'
+                 : dna_         ? nucleotide_class(c)
+                                : protein_class(c);
+      if (!kept) cls = static_cast<char>(cls - 'a' + 'A');
+      if (cls != open) {
+        if (open != 0) emit(fp, "</i>");
+        emit(fp, "<i class=", cls, ">");
+        open = cls;
+      }
+      fp.put(c == UNALIGNED ? (kept ? '-' : '.')
+             : kept         ? c
+                            : static_cast<char>(c | 0x20));
+    }
+    if (open != 0) emit(fp, "</i>");
+    fp.put('\n');
+  }
+  emit(fp, "</div>\n");
+  return std::move(fp.text);
 }
 
 }  // namespace
@@ -385,20 +464,43 @@ void write_report(output_buffer& fp, const report_input& r) {
        "style=\"background:#2b6cb0\"></i>kept</span>"
        "<span><i style=\"background:#bec3cc\"></i>trimmed</span><span><i "
        "style=\"background:#d9480f\"></i>final target</span></p>\n");
+  const std::size_t odd = count_not_finite(r.score);
+  if (odd > 0)
+    emit(fp, "<p class=\"note\" id=\"not-finite\">", with_commas(odd),
+         odd == 1 ? " column score is" : " column scores are",
+         " not a finite number (the scale constant is extreme): infinite "
+         "scores are drawn at the edge of the chart, undefined ones are left "
+         "out.</p>\n");
   write_profile(fp, r);
 
+  // The alignment, as many blocks as the page's size bound leaves room for.
+  const alignment_blocks blocks(r, rows);
+  std::string shown;
+  std::size_t shown_cols = 0;
+  const std::size_t used = fp.written() + kTailBytes;
+  const std::size_t room =
+      used < REPORT_MAX_BYTES ? REPORT_MAX_BYTES - used : 0;
+  for (std::size_t c0 = 0; c0 < cols; c0 += kBlock) {
+    const std::size_t c1 = std::min(cols, c0 + kBlock);
+    std::string b = blocks.block(c0, c1);
+    if (shown.size() + b.size() > room) break;
+    shown += b;
+    shown_cols = c1;
+  }
   emit(fp,
        "<h2>Alignment</h2>\n<p class=\"note\">Kept columns in upper case and "
        "colour, "
        "trimmed ones dimmed in lower case ('.' for their gaps); <b>*</b> "
        "marks kept "
        "columns. Each sequence's name is followed by its weight.");
-  if (rows < nseq || cols < lseq)
+  if (rows < nseq || shown_cols < lseq)
     emit(fp, " <b id=\"window\">Showing sequences 1&ndash;", with_commas(rows),
-         " of ", with_commas(nseq), " and columns 1&ndash;", with_commas(cols),
-         " of ", with_commas(lseq),
+         " of ", with_commas(nseq), " and columns 1&ndash;",
+         with_commas(shown_cols), " of ", with_commas(lseq),
          "</b>; the profile above covers every column.");
-  emit(fp, "</p>\n");
-  write_alignment(fp, r, rows, cols);
+  if (shown_cols < cols)
+    emit(fp, " The page stops there to stay under ",
+         with_commas(REPORT_MAX_BYTES / 1000000), " MB.");
+  emit(fp, "</p>\n", blocks.style(), shown);
   emit(fp, "</body>\n</html>\n");
 }

@@ -25,6 +25,9 @@ struct report_input {
 // page stays light; the score profile always covers every column.
 inline constexpr std::size_t REPORT_MAX_ROWS = 100;
 inline constexpr std::size_t REPORT_MAX_COLUMNS = 2000;
+// The page never grows past this many bytes: the alignment view stops at
+// the last block of columns that fits.
+inline constexpr std::size_t REPORT_MAX_BYTES = 4000000;
 
 // Writes the HTML report: one self-contained page (inline CSS and SVG, no
 // script) with the run's figures, the score profile with the final target,

@@ -1,0 +1,101 @@
+// Files the run writes besides standard output (the column map, the report,
+// the alignment with -o): where their path really leads, what they must
+// never overwrite, and how each is written so that a run that fails leaves
+// no partial file under the real name.
+#ifndef COLSIEVE_OUTPUT_DESTINATION_H
+#define COLSIEVE_OUTPUT_DESTINATION_H
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Device and inode of an existing file.
+struct file_id {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const file_id&) const = default;
+};
+
+// The identity of the regular file open on descriptor fd, if it is one.
+std::optional<file_id> regular_file_id(int fd);
+
+// Streams the run already writes to. A destination that is the same file as
+// one of them is written through that stream, never replaced or truncated.
+struct open_stream {
+  std::FILE* fp;
+};
+
+// Writes a destination's content to fp, naming it `name` in errors. Throws
+// fatal_error when a write fails.
+using content_writer =
+    std::function<void(std::FILE* fp, const std::string& name)>;
+
+// One file the run writes.
+//
+// How it is written depends on what its path leads to (links followed, as
+// opening the path would):
+// - staged: a new file, or a regular file the run may replace: the content
+//   goes to a temporary file beside the target, renamed over it by commit().
+//   A replaced file keeps its permission bits.
+// - in_place: a regular file that a rename would harm (it has other hard
+//   links, or another owner) or that has no room beside it for a temporary
+//   file (a directory the user cannot write, a name too long): commit()
+//   writes the content into it, after everything else was written.
+// - direct: a pipe, a device, or a file the run already writes to (standard
+//   output, standard error, the message file, /dev/fd/N): written at once,
+//   through the open stream where there is one.
+class destination {
+ public:
+  enum class mode { staged, in_place, direct };
+
+  // Resolves path and gets it ready for writing. Throws fatal_error, naming
+  // it as `what` (for example "column map"), when it cannot be written, when
+  // it is the input file, or when it is the same file as one of `others`.
+  destination(std::string path, std::string what,
+              const std::optional<file_id>& input,
+              const std::vector<open_stream>& streams,
+              const std::vector<const destination*>& others);
+  ~destination();  // removes a temporary file that was not committed
+  destination(const destination&) = delete;
+  destination& operator=(const destination&) = delete;
+
+  mode how() const { return mode_; }
+  const std::string& path() const { return path_; }
+
+  // Writes the content now (staged, direct) or keeps it for commit()
+  // (in_place). The writer must stay valid until commit().
+  void write(content_writer content);
+
+  // Puts the content in place: renames a staged file, flushes a direct one,
+  // writes an in-place one. A failure while writing in place names the file
+  // as possibly incomplete.
+  void commit();
+
+ private:
+  [[noreturn]] void fail(int err) const;
+  bool same_file(const destination& other) const;
+  // Opens a temporary file beside target_, with the permissions of the file
+  // it replaces, if any. Returns 0, or the errno of the failure.
+  int stage(const struct stat* replaced);
+  // Forgets the temporary name, removing the file if it was created.
+  void drop_temp(bool created);
+
+  std::string path_, what_;
+  mode mode_ = mode::staged;
+  std::string target_;         // the file the path leads to (links followed)
+  std::string temp_;           // staged: the temporary file; else empty
+  int slot_ = -1;              // staged: where the temporary name is registered
+  std::optional<file_id> id_;  // the target, when it exists
+  std::string canonical_;      // the target's path, when it does not
+  std::FILE* fp_ = nullptr;    // where content goes
+  bool own_fp_ = false;        // fp_ is ours to close
+  int fd_ = -1;                // in_place: the target, opened for writing
+  content_writer later_;       // in_place: content kept for commit()
+};
+
+#endif  // COLSIEVE_OUTPUT_DESTINATION_H
