@@ -5,6 +5,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -12,8 +13,10 @@
 #include <optional>
 
 #include "core/alignment.h"
+#include "core/parallel.h"
 #include "core/weights.h"
 #include "error.h"
+#include "input/read_input.h"
 #include "output/buffer.h"
 #include "output/column_map.h"
 #include "output/destination.h"
@@ -41,11 +44,26 @@ constexpr const char* kHelpText[] = {
 };
 
 struct file_closer {
-  void operator()(std::FILE* fp) const {
-    if (fp != stdin) std::fclose(fp);
-  }
+  void operator()(std::FILE* fp) const { std::fclose(fp); }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// The input descriptor, closed at the end unless it is standard input.
+class input_fd {
+ public:
+  input_fd() = default;
+  ~input_fd() { reset(-1); }
+  input_fd(const input_fd&) = delete;
+  input_fd& operator=(const input_fd&) = delete;
+  void reset(int fd) {
+    if (fd_ > 0) close(fd_);
+    fd_ = fd;
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
 
 // Writes one message line to the message stream.
 void say(std::FILE* msg, const char* text) {
@@ -68,13 +86,35 @@ void number_option(std::FILE* msg, char opt, const char* arg, double* value) {
   std::fflush(msg);
 }
 
-// Options: the short ones in their historical order, -l and -w added.
-constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:";
+// A count that must be a whole number, 0 or more: digits only.
+std::size_t count_option(const char* name, const char* arg, const char* what) {
+  std::size_t v = 0;
+  const char* p = arg;
+  if (*p == '+') ++p;
+  bool digits = *p != 0;
+  for (; *p != 0 && digits; ++p) {
+    if (*p < '0' || *p > '9' || v > (static_cast<std::size_t>(-1) >> 8))
+      digits = false;
+    else
+      v = v * 10 + static_cast<std::size_t>(*p - '0');
+  }
+  if (!digits)
+    throw fatal_error(std::string("Error: ") + name + " (" + arg +
+                      ") must be a whole number, 0 or more: " + what);
+  return v;
+}
+
+// Options: the short ones in their historical order, then the later ones.
+constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:";
 constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
+constexpr int kMaxColumnsOption = 258;
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelpOption},
     {"version", no_argument, nullptr, kVersionOption},
+    {"fold-case", no_argument, nullptr, 'u'},
+    {"threads", required_argument, nullptr, 'j'},
+    {"max-columns", required_argument, nullptr, kMaxColumnsOption},
     {nullptr, 0, nullptr, 0}};
 
 // The option getopt just refused, as the user would name it: "-x" for a
@@ -103,7 +143,7 @@ void finish_stdout(const char* what) {
                       std::strerror(errno));
 }
 
-void write_summary(const selection& sel, int lseq) {
+void write_summary(const selection& sel, std::size_t lseq) {
   std::fprintf(
       stderr,
       "fraction of positions with total weight over target (%f): "
@@ -121,19 +161,25 @@ void usage(std::FILE* fp) {
 namespace {
 
 // Everything after the options: load, weigh, select, write.
-void run(const run_settings& set, std::FILE* in_file, std::FILE* msg) {
-  fasta_stream in(in_file);
-  const alignment aln = load_alignment(&in);
-  const weighting w = weigh_sequences(aln, set.cst, set.maxcst);
+void run(const run_settings& set, int in_fd, std::FILE* msg) {
+  thread_pool pool(set.threads == 0 ? default_threads() : set.threads);
+  input_options in_opts;
+  in_opts.fold_case = set.fold_case != 0;
+  in_opts.max_columns = set.max_columns;
+  const alignment aln = read_alignment(
+      in_fd, set.in_name, in_opts, pool,
+      [msg](const std::string& warning) { say(msg, warning.c_str()); });
+  const weighting w = weigh_sequences(aln, set.cst, set.maxcst, &pool);
   // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
   const double cst = set.henikoff ? 1.0 : w.cst;
-  const std::vector<double> score = column_scores(aln, w.wt, cst, w.total_wt);
+  const std::vector<double> score =
+      column_scores(aln, w.wt, cst, w.total_wt, &pool);
   const selection sel = select_columns(score, set.target_wt);
 
   // Every side file is checked before anything is written: none may be the
   // input or another side file, and one that cannot be written stops the
   // run before anything reaches standard output.
-  const std::optional<file_id> input = regular_file_id(fileno(in_file));
+  const std::optional<file_id> input = regular_file_id(in_fd);
   const std::vector<open_stream> streams = {{stdout}, {stderr}, {msg}};
   std::vector<std::unique_ptr<destination>> sides;
   std::vector<const destination*> taken;
@@ -171,8 +217,8 @@ void run(const run_settings& set, std::FILE* in_file, std::FILE* msg) {
                                 sel.n_gt_target);
     out.write(header, static_cast<std::size_t>(n));
   }
-  trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
-  for (const auto& rec : aln.seq) writer.write(out, *rec);
+  const trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
+  write_records(out, aln, writer, &pool);
   out.flush();
 
   for (auto& side : sides) side->commit();
@@ -198,7 +244,7 @@ int colsieve_main(int argc, char** argv) {
   std::FILE* msg = stderr;  // the run's own warnings and errors
   try {
     run_settings set;
-    file_ptr in_file;
+    input_fd in_file;
     optind = 0;  // start afresh, also when called more than once
     int c;
     while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions,
@@ -206,8 +252,9 @@ int colsieve_main(int argc, char** argv) {
       switch (c) {
         case 'i':
           set.in_name = optarg;
-          in_file.reset(
-              std::strcmp(optarg, "-") == 0 ? stdin : std::fopen(optarg, "r"));
+          in_file.reset(std::strcmp(optarg, "-") == 0
+                            ? 0
+                            : open(optarg, O_RDONLY | O_CLOEXEC));
           break;
         case 'e':
           if (optarg[0] != '-') {
@@ -239,6 +286,19 @@ int colsieve_main(int argc, char** argv) {
         case 'l':
           set.column_map = optarg;
           break;
+        case 'u':
+          set.fold_case = 1;
+          break;
+        case 'j':
+          set.threads = static_cast<unsigned>(std::min<std::size_t>(
+              1024, count_option("--threads", optarg,
+                                 "the number of threads, 0 for one per CPU")));
+          break;
+        case kMaxColumnsOption:
+          set.max_columns = count_option(
+              "--max-columns", optarg,
+              "the most columns a record may have, 0 for no limit");
+          break;
         case 'w':
           set.report = optarg;
           break;
@@ -264,7 +324,8 @@ int colsieve_main(int argc, char** argv) {
               true);
       }
     }
-    if (!in_file) throw fatal_error("Error-- no valid input file", true);
+    if (in_file.get() < 0)
+      throw fatal_error("Error-- no valid input file", true);
     run(set, in_file.get(), msg);
     return 0;
   } catch (const fatal_error& e) {

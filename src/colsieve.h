@@ -5,6 +5,7 @@
 #ifndef COLSIEVE_COLSIEVE_H
 #define COLSIEVE_COLSIEVE_H
 
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,11 +15,14 @@ struct run_settings {
   double target_wt = 0.85;
   double cst = 1.0;
   double maxcst = 1000000.0;
-  int henikoff = 0;     // -H: every selection pass uses a scale of 1.0
-  int normSeqs = 0;     // -N: accepted, no effect
-  int remove_cols = 0;  // -r: leave unselected columns out
-  int phylip = 0;       // -p: PHYLIP layout
-  std::string in_name;  // -i as given; "-" is standard input
+  int henikoff = 0;      // -H: every selection pass uses a scale of 1.0
+  int normSeqs = 0;      // -N: accepted, no effect
+  int remove_cols = 0;   // -r: leave unselected columns out
+  int phylip = 0;        // -p: PHYLIP layout
+  int fold_case = 0;     // -u: FASTA lower case and '.' read as in Stockholm
+  unsigned threads = 0;  // -j: 0 means one per CPU the process may use
+  std::size_t max_columns = 45000;        // --max-columns: 0 means no limit
+  std::string in_name;                    // -i as given; "-" is standard input
   std::optional<std::string> column_map;  // -l: where to write the column map
   std::optional<std::string> report;      // -w: where to write the report
 };

@@ -18,16 +18,11 @@ using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
 // An alignment from gap-marked residue strings ('[' is a gap).
-alignment make_alignment(const std::vector<std::string>& rows) {
-  alignment aln;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    auto rec = std::make_unique<fasta_seq>();
-    rec->comment = std::to_string(i);
-    rec->seq = rows[i];
-    aln.seq.push_back(std::move(rec));
-  }
-  aln.lseq = rows.empty() ? 0 : static_cast<int>(rows[0].size());
-  return aln;
+alignment make_table(const std::vector<std::string>& rows) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    names.push_back(std::to_string(i));
+  return make_alignment(names, rows);
 }
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
@@ -46,11 +41,11 @@ reference reference_run(const alignment& aln, double cst, double maxcst) {
   int lalign = 0;
   for (std::size_t j = 0; j < lseq; ++j) {
     int count[27] = {};
-    for (std::size_t i = 0; i < nseq; ++i) ++count[aln.seq[i]->seq[j] - 'A'];
+    for (std::size_t i = 0; i < nseq; ++i) ++count[aln.row(i)[j] - 'A'];
     int total = 0, high = 0, nalignedseq = 0;
     for (int c : count) total += c > 0;
     for (std::size_t i = 0; i < nseq; ++i) {
-      r.wt[i] += (1.0 / total) / count[aln.seq[i]->seq[j] - 'A'];
+      r.wt[i] += (1.0 / total) / count[aln.row(i)[j] - 'A'];
       ++nalignedseq;
     }
     for (int c : count) high = std::max(high, c);
@@ -69,7 +64,7 @@ reference reference_run(const alignment& aln, double cst, double maxcst) {
   for (std::size_t j = 0; j < lseq; ++j) {
     double sum = 0;
     for (std::size_t i = 0; i < nseq; ++i)
-      if (aln.seq[i]->seq[j] != UNALIGNED) sum += r.wt[i];
+      if (aln.row(i)[j] != UNALIGNED) sum += r.wt[i];
     r.score.push_back((cst * sum) / r.total_wt);
   }
   return r;
@@ -87,31 +82,31 @@ alignment random_alignment(std::size_t nseq, std::size_t lseq, unsigned seed) {
                        ? UNALIGNED
                        : static_cast<char>('A' + gen() % classes);
   }
-  return make_alignment(rows);
+  return make_table(rows);
 }
 
 TEST(weigh_sequences, worked_examples) {
   // One sequence: every column gives it the whole unit.
-  weighting w = weigh_sequences(make_alignment({"ACD[["}), 0, 1e6);
+  weighting w = weigh_sequences(make_table({"ACD[["}), 0, 1e6);
   EXPECT_EQ(w.wt, std::vector<double>{5.0});
   EXPECT_EQ(w.cons, 1.0);
   EXPECT_EQ(w.cst, 1.0);  // pow(1, 0)
 
-  w = weigh_sequences(make_alignment({"AC", "AC"}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"AC", "AC"}), 1.0, 1e6);
   EXPECT_EQ(w.wt, (std::vector<double>{1.0, 1.0}));
 
   // A, A, C: two classes; each A gets (1/2)/2, the C gets 1/2.
-  w = weigh_sequences(make_alignment({"A", "A", "C"}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"A", "A", "C"}), 1.0, 1e6);
   EXPECT_EQ(w.wt, (std::vector<double>{0.25, 0.25, 0.5}));
   EXPECT_EQ(w.cons, 2.0 / 3.0);
 
   // The gap is a class of its own: A, gap, gap.
-  w = weigh_sequences(make_alignment({"A", "[", "["}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"A", "[", "["}), 1.0, 1e6);
   EXPECT_EQ(w.wt, (std::vector<double>{0.5, 0.25, 0.25}));
   EXPECT_EQ(w.cons, 2.0 / 3.0);
 
   // A column of gaps only: one class, each sequence gets 1/nseq.
-  w = weigh_sequences(make_alignment({"[", "[", "[", "["}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"[", "[", "[", "["}), 1.0, 1e6);
   EXPECT_EQ(w.wt, (std::vector<double>(4, 0.25)));
   EXPECT_EQ(w.cons, 1.0);
 }
@@ -128,7 +123,7 @@ TEST(weigh_sequences, automatic_scale_and_its_cap) {
   std::vector<std::string> rows(100, std::string(2, 'A'));
   for (int i = 40; i < 100; ++i) rows[i][0] = 'C' + i % 3;
   for (int i = 60; i < 100; ++i) rows[i][1] = 'C' + i % 2;
-  const alignment aln = make_alignment(rows);
+  const alignment aln = make_table(rows);
   weighting w = weigh_sequences(aln, 0, 1e6);
   EXPECT_EQ(w.cons, 0.5);
   EXPECT_EQ(w.cst, 10.0);
@@ -165,7 +160,7 @@ TEST(weigh_sequences, counts_beyond_65535_sequences) {
   // wrap. Column 1 splits them 69,999 to 1.
   std::vector<std::string> rows(70000, "AC");
   rows.back()[1] = 'D';
-  const alignment aln = make_alignment(rows);
+  const alignment aln = make_table(rows);
   const weighting w = weigh_sequences(aln, 0, 1e6);
   const reference ref = reference_run(aln, 0, 1e6);
   EXPECT_EQ(bits(w.wt.front()), bits(ref.wt.front()));
@@ -179,18 +174,18 @@ TEST(column_scores, sums_weights_in_input_order) {
   // Weights chosen so that the order of addition shows in the last bit:
   // 1 + 2^-53 + 2^-53 is 1 in order, but 1 + 2^-52 when the small ones go
   // first.
-  const alignment aln = make_alignment({"AA", "A[", "A["});
+  const alignment aln = make_table({"AA", "A[", "A["});
   const std::vector<double> wt = {1.0, 0x1p-53, 0x1p-53};
   const auto score = column_scores(aln, wt, 1.0, 1.0);
   EXPECT_EQ(score[0], 1.0);
   EXPECT_EQ(score[1], 1.0);
-  const auto reversed = column_scores(make_alignment({"A[", "A[", "AA"}),
+  const auto reversed = column_scores(make_table({"A[", "A[", "AA"}),
                                       {0x1p-53, 0x1p-53, 1.0}, 1.0, 1.0);
   EXPECT_EQ(reversed[0], 1.0 + 0x1p-52);  // the same terms, other order
 }
 
 TEST(column_scores, scale_multiplies_before_dividing) {
-  const alignment aln = make_alignment({"A", "["});
+  const alignment aln = make_table({"A", "["});
   const auto score = column_scores(aln, {1.0, 2.0}, 3.0, 10.0);
   EXPECT_EQ(bits(score[0]), bits((3.0 * 1.0) / 10.0));
   EXPECT_NE(bits(score[0]), bits(3.0 * (1.0 / 10.0)));
@@ -259,8 +254,8 @@ TEST(select_columns, passes_that_cannot_end_are_refused) {
   EXPECT_EQ(select_columns(scores({{50, 1.0}}), 10000.0).n_gt_target, 50);
 }
 
-std::string write_records(const std::vector<int>& mask, int remove_cols,
-                          int phylip, const std::vector<fasta_seq>& recs) {
+std::string written(const std::vector<int>& mask, int remove_cols, int phylip,
+                    const std::vector<fasta_seq>& recs) {
   std::FILE* fp = std::tmpfile();
   {
     output_buffer out(fp, "test output", 16);
@@ -274,34 +269,34 @@ std::string write_records(const std::vector<int>& mask, int remove_cols,
 TEST(trimmed_writer, case_and_gap_characters) {
   const std::vector<int> mask = {1, 0, 1, 0, 1, 1, 0};
   const fasta_seq s{"s", "ACDEF[["};
-  EXPECT_EQ(write_records(mask, 0, 0, {s}), ">s\nAcDeF-.\n");
-  EXPECT_EQ(write_records(mask, 1, 0, {s}), ">s\nADF-\n");
-  EXPECT_EQ(write_records(mask, 0, 1, {s}), "s AcDeF-.\n");
-  EXPECT_EQ(write_records(mask, 1, 1, {s}), "s ADF-\n");
+  EXPECT_EQ(written(mask, 0, 0, {s}), ">s\nAcDeF-.\n");
+  EXPECT_EQ(written(mask, 1, 0, {s}), ">s\nADF-\n");
+  EXPECT_EQ(written(mask, 0, 1, {s}), "s AcDeF-.\n");
+  EXPECT_EQ(written(mask, 1, 1, {s}), "s ADF-\n");
 }
 
 TEST(trimmed_writer, lines_of_61_without_empty_lines) {
   const std::string a(122, 'A');
-  EXPECT_EQ(write_records(std::vector<int>(123, 1), 0, 0, {{"s", a}}),
+  EXPECT_EQ(written(std::vector<int>(123, 1), 0, 0, {{"s", a}}),
             ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
-  EXPECT_EQ(write_records(std::vector<int>(123, 1), 0, 0, {{"s", a + "C"}}),
+  EXPECT_EQ(written(std::vector<int>(123, 1), 0, 0, {{"s", a + "C"}}),
             ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\nC\n");
   // Removed columns do not count towards a line.
   std::vector<int> every_other(244);
   for (std::size_t j = 0; j < every_other.size(); j += 2) every_other[j] = 1;
-  EXPECT_EQ(write_records(every_other, 1, 0, {{"s", a + a}}),
+  EXPECT_EQ(written(every_other, 1, 0, {{"s", a + a}}),
             ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
   // PHYLIP lines are never broken.
-  EXPECT_EQ(write_records(std::vector<int>(122, 1), 0, 1, {{"a b", a}}),
+  EXPECT_EQ(written(std::vector<int>(122, 1), 0, 1, {{"a b", a}}),
             "a b " + a + "\n");
 }
 
 TEST(trimmed_writer, records_with_nothing_to_write) {
   const std::vector<int> none = {0, 0};
   const std::vector<fasta_seq> recs = {{"a", "AC"}, {"b", "D["}};
-  EXPECT_EQ(write_records(none, 1, 0, recs), ">a\n>b\n");
-  EXPECT_EQ(write_records(none, 1, 1, recs), "a b ");
-  EXPECT_EQ(write_records(none, 0, 1, recs), "a ac\nb d.\n");
+  EXPECT_EQ(written(none, 1, 0, recs), ">a\n>b\n");
+  EXPECT_EQ(written(none, 1, 1, recs), "a b ");
+  EXPECT_EQ(written(none, 0, 1, recs), "a ac\nb d.\n");
 }
 
 TEST(trimmed_writer, print_trimmed_align_writes_one_record) {

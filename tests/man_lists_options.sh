@@ -20,9 +20,11 @@ for opt in {a..z} {A..Z}; do
     fi
   fi
 done
-for long in help version; do
-  "$bin" "--$long" > /dev/null 2>&1 || { echo "--$long is not accepted"; fail=1; }
-  grep -qE "\\\\-\\\\-$long([ \",]|$)" <<< "$tags" ||
+for long in help version fold-case threads max-columns; do
+  "$bin" "--$long" < /dev/null 2>&1 | grep -q "unrecognized option" &&
+    { echo "--$long is not accepted"; fail=1; }
+  esc=${long//-/\\\\-}  # man pages escape every hyphen
+  grep -qE "\\\\-\\\\-$esc([ \",]|$)" <<< "$tags" ||
     { echo "manual page lacks --$long"; fail=1; }
 done
 # Guard against a probe that finds nothing (a broken binary, say).

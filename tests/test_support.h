@@ -19,10 +19,9 @@ inline std::string written_text(std::FILE* fp) {
   return text;
 }
 
-// The record reader's rules, one character at a time, written as plainly as
-// possible for comparison with the real reader. Returns false where the
-// reader must refuse the input: no header, or a record over MAX_SEQLEN
-// residues.
+// The record reader's rules, written as plainly as possible for comparison
+// with the real reader. Returns false where the reader must refuse the
+// input: no header, or a record over MAX_SEQLEN residues.
 inline bool model_read(const std::string& text, int flag,
                        std::vector<fasta_seq>* out) {
   const auto kept = [flag](unsigned char c) {
@@ -30,6 +29,14 @@ inline bool model_read(const std::string& text, int flag,
     if (flag == 0) return c == '-';
     if (flag == 2) return c == '-' || c == '.' || (c >= 'a' && c <= 'z');
     return c >= 'a' && c <= 'z';
+  };
+  const auto stored = [flag](unsigned char c) {
+    const bool upper = flag != 0 && flag != 2 && c >= 'a';
+    return static_cast<char>(upper ? c - 'a' + 'A' : c);
+  };
+  const auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' ||
+           c == '\f';
   };
   if (!text.empty() && text[0] != '>') return false;
   std::size_t i = 0;
@@ -40,12 +47,34 @@ inline bool model_read(const std::string& text, int flag,
     rec.comment = text.substr(i, nl - i);
     if (!rec.comment.empty() && rec.comment.back() == '\r')
       rec.comment.pop_back();
+    const std::size_t body = nl;
     for (i = nl; i < text.size() && text[i] != '>'; ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (!kept(c)) continue;
-      if (rec.seq.size() == MAX_SEQLEN) return false;
-      const bool upper = flag != 0 && flag != 2 && c >= 'a';
-      rec.seq += static_cast<char>(upper ? c - 'a' + 'A' : c);
+    }
+    // PIR: a type code and ';' in the header, and a '*' after the first
+    // line as the last character that is not blank. The first line is
+    // then a description.
+    std::string first, rest;
+    const std::size_t first_end = text.find('\n', body + 1);
+    bool pir = false;
+    const std::string code = rec.comment.substr(0, 3);
+    for (const char* c :
+         {"P1;", "F1;", "DL;", "DC;", "RL;", "RC;", "N3;", "N1;", "XX;"})
+      pir = pir || code == c;
+    std::size_t last = i;
+    while (last > body && blank(text[last - 1])) --last;
+    pir = pir && first_end != std::string::npos && first_end < i &&
+          last > first_end + 1 && text[last - 1] == '*';
+    const std::size_t split = pir ? first_end : i;
+    for (std::size_t k = body; k < i; ++k) {
+      const auto c = static_cast<unsigned char>(text[k]);
+      if (kept(c)) (k < split ? first : rest) += stored(c);
+    }
+    if (pir) {
+      if (first.size() > MAX_SEQLEN || rest.size() > MAX_SEQLEN) return false;
+      rec.seq = rest;
+    } else {
+      if (first.size() > MAX_SEQLEN) return false;
+      rec.seq = first;
     }
     out->push_back(rec);
   }

@@ -1,25 +1,30 @@
-// Loading the alignment table.
+// The alignment table.
 #include "core/alignment.h"
 
-#include "error.h"
+#include <cstring>
 
-alignment load_alignment(fasta_stream* fp) {
+void mark_gaps(char* p, std::size_t n) {
+  // Written without a branch so that it vectorises.
+  for (std::size_t j = 0; j < n; ++j)
+    p[j] = p[j] == '-' || p[j] == 'X' ? static_cast<char>(UNALIGNED) : p[j];
+}
+
+std::size_t alignment::append(std::string name, std::string_view marked,
+                              std::size_t used) {
+  residues.reserve(used + marked.size());
+  if (!marked.empty())
+    std::memcpy(residues.data() + used, marked.data(), marked.size());
+  names.push_back(std::move(name));
+  offsets.push_back(used);
+  return used + marked.size();
+}
+
+alignment make_alignment(const std::vector<std::string>& names,
+                         const std::vector<std::string>& rows) {
   alignment aln;
-  std::unique_ptr<fasta_seq> rec;
-  while (read_fasta_seq(fp, &rec, 0) == 1) {
-    // 'X' is an unknown residue: it counts and prints as a gap. (Written
-    // without a branch so that it vectorises.)
-    for (char& c : rec->seq) c = c == '-' || c == 'X' ? UNALIGNED : c;
-    aln.seq.push_back(std::move(rec));
-  }
-  if (aln.seq.empty()) throw fatal_error("Error: no sequences in input file");
-  aln.lseq = aln.seq[0]->seqlen();
-  for (std::size_t i = 1; i < aln.seq.size(); ++i)
-    if (aln.seq[i]->seqlen() != aln.lseq)
-      throw fatal_error("Error: sequence lengths differ!");
-  if (aln.lseq == 0)
-    throw fatal_error(
-        "Error: alignment has no columns (lower-case letters and '.' are "
-        "read as insertions and dropped)");
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    used = aln.append(names[i], rows[i], used);
+  aln.lseq = rows.empty() ? 0 : rows[0].size();
   return aln;
 }

@@ -4,25 +4,42 @@
 #define COLSIEVE_CORE_ALIGNMENT_H
 
 #include <cstddef>
-#include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "fasta_seq.h"
+#include "core/big_buffer.h"
 
-// Gap marker: after loading, every '-' and 'X' of a residue string is this
-// character, the one after 'Z', so that it minus 'A' is the gap class 26.
+// Gap marker: after loading, every gap and every 'X' of a residue string is
+// this character, the one after 'Z', so that it minus 'A' is the gap class
+// 26.
 inline constexpr int UNALIGNED = 91;
 
-// The alignment table: records in input order, all lseq residues long.
+// Turns '-' and 'X' into UNALIGNED in [p, p + n).
+void mark_gaps(char* p, std::size_t n);
+
+// The alignment table. The residues of all records live in one buffer of
+// huge pages; each row holds 'A'-'Z' (never 'X') and UNALIGNED.
 struct alignment {
-  std::vector<std::unique_ptr<fasta_seq>> seq;
-  int lseq = 0;
-  std::size_t nseq() const { return seq.size(); }
+  std::vector<std::string> names;    // header text of each record
+  std::vector<std::size_t> offsets;  // where each row starts in residues
+  big_buffer residues;
+  std::size_t lseq = 0;  // the common length of the rows
+
+  std::size_t nseq() const { return names.size(); }
+  const char* row(std::size_t i) const { return residues.data() + offsets[i]; }
+  std::string_view row_view(std::size_t i) const { return {row(i), lseq}; }
+
+  // Adds a record after the last one, copying its residues (already
+  // marked) to the end of the buffer, which ends at `used` bytes and grows
+  // as needed. Returns the new end. For small tables and tests; the readers
+  // write straight into the buffer.
+  std::size_t append(std::string name, std::string_view marked,
+                     std::size_t used);
 };
 
-// Reads every record of fp (filter mode 0), turns '-' and 'X' into
-// UNALIGNED, and checks that all records have the same, non-zero length.
-// Throws fatal_error (no records, lengths differ, no columns) or fasta_error.
-alignment load_alignment(fasta_stream* fp);
+// Builds a table from rows of equal length that are already gap-marked.
+alignment make_alignment(const std::vector<std::string>& names,
+                         const std::vector<std::string>& rows);
 
 #endif  // COLSIEVE_CORE_ALIGNMENT_H

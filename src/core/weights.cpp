@@ -1,13 +1,17 @@
 // Weighting, column scores and selection.
 //
 // Every sum keeps the order of the plain column-by-column method, so results
-// are bit-identical to it: a sequence's weight adds its shares column by
-// column, a column's sum adds weights sequence by sequence, total_wt adds
-// weights in input order. The loops run row by row over tiles of columns so
-// that the counters and shares of a tile stay in cache.
+// are bit-identical to it, whatever the number of threads: a sequence's
+// weight adds its shares column by column, a column's sum adds weights
+// sequence by sequence, total_wt adds weights in input order. The loops run
+// row by row over tiles of columns so that the counters and shares of a tile
+// stay in cache. Threads split the weights by sequence (each sequence's sum
+// stays on one thread) and the column sums by column; class counts are
+// integers, so threads count their own rows and the counts are added up.
 #include "core/weights.h"
 
 #include <algorithm>
+#include <barrier>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -23,17 +27,17 @@ constexpr std::size_t kAhead = 4;   // rows to prefetch ahead
 std::vector<const unsigned char*> row_pointers(const alignment& aln) {
   std::vector<const unsigned char*> rows;
   rows.reserve(aln.nseq());
-  for (const auto& s : aln.seq)
-    rows.push_back(reinterpret_cast<const unsigned char*>(s->seq.data()));
+  for (std::size_t i = 0; i < aln.nseq(); ++i)
+    rows.push_back(reinterpret_cast<const unsigned char*>(aln.row(i)));
   return rows;
 }
 
 // Adds to each wt[i] the shares of its residues in columns [c0, c0 + width),
 // in column order. share holds kClasses entries per column of the tile.
-void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
+void add_shares(const std::vector<const unsigned char*>& rows,
+                std::size_t first, std::size_t nseq, std::size_t c0,
                 std::size_t width, const double* share, double* wt) {
-  const std::size_t nseq = rows.size();
-  std::size_t i = 0;
+  std::size_t i = first;
   // Four sequences at a time: independent sums keep the adder busy.
   for (; i + 4 <= nseq; i += 4) {
     if (i + 4 + kAhead < nseq)
@@ -66,14 +70,14 @@ void add_shares(const std::vector<const unsigned char*>& rows, std::size_t c0,
   }
 }
 
-// Adds each row's residues in columns [c0, c0 + width) to the class counts
-// of the tile, kClasses counters a column.
+// Counts the residues of rows [first, nseq) in columns [c0, c0 + width)
+// into the class counts of the tile, kClasses counters a column.
 template <class Counter>
 void count_classes(const std::vector<const unsigned char*>& rows,
-                   std::size_t c0, std::size_t width, Counter* count) {
+                   std::size_t first, std::size_t nseq, std::size_t c0,
+                   std::size_t width, Counter* count) {
   std::fill_n(count, width * kClasses, Counter{0});
-  const std::size_t nseq = rows.size();
-  for (std::size_t i = 0; i < nseq; ++i) {
+  for (std::size_t i = first; i < nseq; ++i) {
     const unsigned char* r = rows[i] + c0;
     // Rows lie far apart: fetch a later row's stretch while counting this one.
     if (i + kAhead < nseq)
@@ -93,42 +97,67 @@ void count_classes(const std::vector<const unsigned char*>& rows,
 }
 
 template <class Counter>
-weighting weigh(const alignment& aln, double cst, double maxcst) {
+weighting weigh(const alignment& aln, double cst, double maxcst,
+                thread_pool* pool) {
   const std::size_t nseq = aln.nseq();
-  const std::size_t lseq = static_cast<std::size_t>(aln.lseq);
+  const std::size_t lseq = aln.lseq;
   const auto rows = row_pointers(aln);
+  const std::size_t threads =
+      pool == nullptr ? 1 : std::min<std::size_t>(pool->size(), nseq);
 
   weighting w;
   w.wt.assign(nseq, 0.0);
-  std::vector<Counter> count(kTile * kClasses);
+  // Each thread's counts of its own rows, then the tile's shares and the
+  // conservation of each of its columns.
+  std::vector<Counter> count(threads * kTile * kClasses);
   std::vector<double> share(kTile * kClasses);
+  std::vector<double> column_cons(kTile);
   double cons = 0.0;
   long lalign = 0;
+  std::barrier sync(static_cast<std::ptrdiff_t>(threads));
 
-  for (std::size_t c0 = 0; c0 < lseq; c0 += kTile) {
-    const std::size_t width = std::min(kTile, lseq - c0);
-    count_classes(rows, c0, width, count.data());
-    for (std::size_t j = 0; j < width; ++j) {
-      const Counter* cnt = &count[j * kClasses];
-      int total = 0;
-      Counter high = 0;
-      for (int k = 0; k < kClasses; ++k) {
-        total += cnt[k] > 0;
-        high = std::max(high, cnt[k]);
+  const auto thread = [&](std::size_t t) {
+    const std::size_t r0 = piece_begin(nseq, threads, t);
+    const std::size_t r1 = piece_begin(nseq, threads, t + 1);
+    Counter* mine = &count[t * kTile * kClasses];
+    for (std::size_t c0 = 0; c0 < lseq; c0 += kTile) {
+      const std::size_t width = std::min(kTile, lseq - c0);
+      count_classes(rows, r0, r1, c0, width, mine);
+      if (threads > 1) sync.arrive_and_wait();
+      // Each thread turns a piece of the tile's columns into shares.
+      const std::size_t j1 = piece_begin(width, threads, t + 1);
+      for (std::size_t j = piece_begin(width, threads, t); j < j1; ++j) {
+        std::uint32_t cnt[kClasses] = {};
+        for (std::size_t u = 0; u < threads; ++u) {
+          const Counter* c = &count[(u * kTile + j) * kClasses];
+          for (int k = 0; k < kClasses; ++k) cnt[k] += c[k];
+        }
+        int total = 0;
+        std::uint32_t high = 0;
+        for (int k = 0; k < kClasses; ++k) {
+          total += cnt[k] > 0;
+          high = std::max(high, cnt[k]);
+        }
+        // Each sequence of a class gets (1 / total) / count, in that order.
+        const double per_class = 1.0 / total;
+        double* s = &share[j * kClasses];
+        for (int k = 0; k < kClasses; ++k)
+          s[k] = cnt[k] > 0 ? per_class / static_cast<double>(cnt[k]) : 0.0;
+        // Every sequence takes a share, so nalignedseq is nseq.
+        column_cons[j] = static_cast<double>(high) / static_cast<double>(nseq);
       }
-      // Each sequence of a class gets (1 / total) / count, in that order.
-      const double per_class = 1.0 / total;
-      double* s = &share[j * kClasses];
-      for (int k = 0; k < kClasses; ++k)
-        s[k] = cnt[k] > 0 ? per_class / static_cast<double>(cnt[k]) : 0.0;
-      // Every sequence takes a share, so nalignedseq is nseq.
-      if (nseq > 0) {
-        cons += static_cast<double>(high) / static_cast<double>(nseq);
-        ++lalign;
+      if (threads > 1) sync.arrive_and_wait();
+      if (t == 0) {
+        for (std::size_t j = 0; j < width; ++j) cons += column_cons[j];
+        lalign += static_cast<long>(width);
       }
+      add_shares(rows, r0, r1, c0, width, share.data(), w.wt.data());
     }
-    add_shares(rows, c0, width, share.data(), w.wt.data());
-  }
+  };
+  if (threads > 1)
+    pool->run(threads, thread);
+  else if (nseq > 0)
+    thread(0);
 
   w.cons = cons / static_cast<double>(lalign);
   if (cst <= 0) {
@@ -152,24 +181,30 @@ __attribute__((target_clones("avx2", "default"))) void add_aligned(
 
 }  // namespace
 
-weighting weigh_sequences(const alignment& aln, double cst, double maxcst) {
+weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
+                          thread_pool* pool) {
   // Narrow counters keep a tile's counts in the first-level cache.
-  if (aln.nseq() <= UINT16_MAX) return weigh<std::uint16_t>(aln, cst, maxcst);
-  return weigh<std::uint32_t>(aln, cst, maxcst);
+  if (aln.nseq() <= UINT16_MAX)
+    return weigh<std::uint16_t>(aln, cst, maxcst, pool);
+  return weigh<std::uint32_t>(aln, cst, maxcst, pool);
 }
 
 std::vector<double> column_scores(const alignment& aln,
                                   const std::vector<double>& wt, double cst,
-                                  double total_wt) {
-  const std::size_t lseq = static_cast<std::size_t>(aln.lseq);
+                                  double total_wt, thread_pool* pool) {
+  const std::size_t lseq = aln.lseq;
   std::vector<double> sum(lseq, 0.0);
-  double* out = sum.data();
-  for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const unsigned char* r =
-        reinterpret_cast<const unsigned char*>(aln.seq[i]->seq.data());
-    add_aligned(r, wt[i], out, lseq);
-  }
-  for (double& s : sum) s = (cst * s) / total_wt;
+  // Each thread sums a range of columns over all sequences, in order.
+  const auto columns = [&](std::size_t c0, std::size_t c1) {
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      add_aligned(reinterpret_cast<const unsigned char*>(aln.row(i)) + c0,
+                  wt[i], sum.data() + c0, c1 - c0);
+    for (std::size_t j = c0; j < c1; ++j) sum[j] = (cst * sum[j]) / total_wt;
+  };
+  if (pool != nullptr && lseq >= 4096)
+    pool->for_ranges(lseq, columns);
+  else
+    columns(0, lseq);
   return sum;
 }
 

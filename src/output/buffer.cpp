@@ -8,7 +8,7 @@
 
 output_buffer::output_buffer(std::FILE* fp, std::string name,
                              std::size_t capacity)
-    : fp_(fp), name_(std::move(name)), buf_(capacity) {}
+    : fp_(fp), name_(std::move(name)), size_(capacity), buf_(new char[size_]) {}
 
 void output_buffer::fail() const {
   throw fatal_error("Error: cannot write " + name_ + ": " +
@@ -16,30 +16,34 @@ void output_buffer::fail() const {
 }
 
 void output_buffer::drain() {
-  if (len_ > 0 && std::fwrite(buf_.data(), 1, len_, fp_) != len_) fail();
+  if (len_ > 0 && std::fwrite(buf_.get(), 1, len_, fp_) != len_) fail();
   drained_ += len_;
   len_ = 0;
 }
 
 void output_buffer::write(const char* p, std::size_t n) {
-  if (n > buf_.size() - len_) {
+  // Large pieces go out as they are, without a copy.
+  if (n > size_ - len_ || n >= (std::size_t{64} << 10)) {
     drain();
-    if (n >= buf_.size()) {
+    if (n >= size_ || n >= (std::size_t{64} << 10)) {
       if (std::fwrite(p, 1, n, fp_) != n) fail();
       drained_ += n;
       return;
     }
   }
-  std::memcpy(buf_.data() + len_, p, n);
+  std::memcpy(buf_.get() + len_, p, n);
   len_ += n;
 }
 
 char* output_buffer::reserve(std::size_t n) {
-  if (n > buf_.size() - len_) {
+  if (n > size_ - len_) {
     drain();
-    if (n > buf_.size()) buf_.resize(n);
+    if (n > size_) {
+      buf_.reset(new char[n]);
+      size_ = n;
+    }
   }
-  return buf_.data() + len_;
+  return buf_.get() + len_;
 }
 
 void output_buffer::flush() {

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <vector>
 
 // Collects output in a large buffer and hands it to the C stream in big
 // writes. Throws fatal_error, naming the output as `name`, when a write
@@ -20,7 +20,7 @@ class output_buffer {
   void write(const char* p, std::size_t n);
   void write(const std::string& s) { write(s.data(), s.size()); }
   void put(char c) {
-    if (len_ == buf_.size()) drain();
+    if (len_ == size_) drain();
     buf_[len_++] = c;
   }
   // Room for n bytes at the end of the buffer; commit(k) then keeps the
@@ -38,7 +38,8 @@ class output_buffer {
 
   std::FILE* fp_;
   std::string name_;
-  std::vector<char> buf_;
+  std::size_t size_;
+  std::unique_ptr<char[]> buf_;  // not cleared: only written bytes are read
   std::size_t len_ = 0;
   std::size_t drained_ = 0;  // bytes handed to the C stream
 };

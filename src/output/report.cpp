@@ -183,8 +183,9 @@ void fact(output_buffer& fp, const char* label, const std::string& value) {
 bool is_nucleotide(const alignment& aln) {
   // Looks at the first records only: enough to tell DNA from protein.
   std::size_t seen = 0;
-  for (const auto& rec : aln.seq) {
-    for (char c : rec->seq) {
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    const std::string_view row = aln.row_view(i);
+    for (char c : row) {
       if (c == UNALIGNED) continue;
       if (c != 'A' && c != 'C' && c != 'G' && c != 'T' && c != 'U' && c != 'N')
         return false;
@@ -336,8 +337,8 @@ class alignment_blocks {
   alignment_blocks(const report_input& r, std::size_t rows)
       : r_(r), rows_(rows), dna_(is_nucleotide(r.aln)) {
     for (std::size_t i = 0; i < rows; ++i) {
-      name_width_ = std::max(
-          name_width_, std::min<std::size_t>(24, r.aln.seq[i]->comment.size()));
+      name_width_ = std::max(name_width_,
+                             std::min<std::size_t>(24, r.aln.names[i].size()));
       weight_width_ = std::max(weight_width_, format("%.3f", r.wt[i]).size());
     }
   }
@@ -371,12 +372,13 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
   emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">", marks,
        "</span>\n");
   for (std::size_t i = 0; i < rows_; ++i) {
-    const fasta_seq& rec = *r_.aln.seq[i];
-    std::string shown = rec.comment.substr(0, name_width_);
-    if (rec.comment.size() > name_width_) shown.back() = '~';
+    const std::string& name = r_.aln.names[i];
+    const char* row = r_.aln.row(i);
+    std::string shown = name.substr(0, name_width_);
+    if (name.size() > name_width_) shown.back() = '~';
     if (c0 == 0) {
       emit(fp, "<span class=\"nm\" title=\"");
-      escape(fp, page_name(rec.comment));
+      escape(fp, page_name(name));
       emit(fp, "\">");
     } else {
       emit(fp, "<span class=\"nm\">");
@@ -389,7 +391,7 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
     // Runs of cells with the same colour and state share one element.
     char open = 0;
     for (std::size_t j = c0; j < c1; ++j) {
-      const char c = rec.seq[j];
+      const char c = row[j];
       const bool kept = r_.sel.is_selected[j] != 0;
       char cls = c == UNALIGNED ? 'x'
                  : dna_         ? nucleotide_class(c)
@@ -415,7 +417,7 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
 
 void write_report(output_buffer& fp, const report_input& r) {
   const std::size_t nseq = r.aln.nseq();
-  const std::size_t lseq = static_cast<std::size_t>(r.aln.lseq);
+  const std::size_t lseq = r.aln.lseq;
   const std::size_t rows = std::min(nseq, REPORT_MAX_ROWS);
   const std::size_t cols = std::min(lseq, REPORT_MAX_COLUMNS);
 

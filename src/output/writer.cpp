@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "error.h"
 
@@ -28,22 +29,9 @@ void transform(const unsigned char* __restrict s,
   }
 }
 
-}  // namespace
-
-trimmed_writer::trimmed_writer(const std::vector<int>& is_selected,
-                               int remove_cols, int phylip)
-    : case_bit_(is_selected.size()),
-      gap_char_(is_selected.size()),
-      phylip_(phylip) {
+std::vector<trimmed_writer::run> runs_of(const std::vector<int>& is_selected) {
+  std::vector<trimmed_writer::run> runs;
   const std::size_t n = is_selected.size();
-  for (std::size_t j = 0; j < n; ++j) {
-    case_bit_[j] = is_selected[j] ? 0 : 0x20;
-    gap_char_[j] = is_selected[j] ? '-' : '.';
-  }
-  if (!remove_cols) {
-    runs_.push_back({0, n});
-    return;
-  }
   for (std::size_t j = 0; j < n;) {
     if (!is_selected[j]) {
       ++j;
@@ -51,54 +39,155 @@ trimmed_writer::trimmed_writer(const std::vector<int>& is_selected,
     }
     const std::size_t b = j;
     while (j < n && is_selected[j]) ++j;
-    runs_.push_back({b, j});
+    runs.push_back({b, j});
   }
+  return runs;
 }
 
-void trimmed_writer::write(output_buffer& fp, const fasta_seq& seq) {
-  const std::size_t len = seq.seq.size();
-  if (len > case_bit_.size())
-    throw fatal_error("Error: record " + seq.comment +
-                      " is longer than the selection mask");
+}  // namespace
 
-  // The record's written characters, gathered run by run.
-  line_.resize(len);
-  const auto* s = reinterpret_cast<const unsigned char*>(seq.seq.data());
-  auto* out = reinterpret_cast<unsigned char*>(line_.data());
-  std::size_t m = 0;
-  for (const run& r : runs_) {
-    if (r.begin >= len) break;
-    const std::size_t n = std::min(r.end, len) - r.begin;
-    transform(s + r.begin, case_bit_.data() + r.begin,
-              gap_char_.data() + r.begin, out + m, n);
-    m += n;
+trimmed_writer::trimmed_writer(const std::vector<int>& is_selected,
+                               int remove_cols, int phylip)
+    : kept_runs_(runs_of(is_selected)),
+      case_bit_(is_selected.size()),
+      gap_char_(is_selected.size()),
+      phylip_(phylip) {
+  const std::size_t n = is_selected.size();
+  for (std::size_t j = 0; j < n; ++j) {
+    case_bit_[j] = is_selected[j] ? 0 : 0x20;
+    gap_char_[j] = is_selected[j] ? '-' : '.';
   }
+  if (remove_cols)
+    runs_ = kept_runs_;
+  else
+    runs_.push_back({0, n});
+}
+
+std::size_t trimmed_writer::bound(std::string_view name,
+                                  std::size_t len) const {
+  return name.size() + len + len / kLineWidth + 4;
+}
+
+std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
+                                   std::string_view name, const char* row,
+                                   std::size_t len) const {
+  if (len > case_bit_.size())
+    throw fatal_error("Error: record " + std::string(name) +
+                      " is longer than the selection mask");
+  const auto* s = reinterpret_cast<const unsigned char*>(row);
+  auto* out = reinterpret_cast<unsigned char*>(dst);
+  char* const start = dst;
+  const auto put = [&](std::size_t from, std::size_t n) {
+    transform(s + from, case_bit_.data() + from, gap_char_.data() + from, out,
+              n);
+    out += n;
+  };
 
   if (phylip_) {
     // One line, never broken; no line end when there is nothing to write.
-    fp.write(seq.comment);
-    fp.put(' ');
-    if (m > 0) {
-      fp.write(line_.data(), m);
-      fp.put('\n');
+    std::memcpy(out, name.data(), name.size());
+    out += name.size();
+    *out++ = ' ';
+    const unsigned char* first = out;
+    for (const run& r : runs_) {
+      if (r.begin >= len) break;
+      put(r.begin, std::min(r.end, len) - r.begin);
     }
-    return;
+    if (out != first) *out++ = '\n';
+    return static_cast<std::size_t>(reinterpret_cast<char*>(out) - start);
   }
-  fp.put('>');
-  fp.write(seq.comment);
-  fp.put('\n');
-  char* dst = fp.reserve(m + m / kLineWidth + 1);
-  char* const start = dst;
-  for (std::size_t i = 0; i < m; i += kLineWidth) {
-    const std::size_t n = std::min(kLineWidth, m - i);
-    std::memcpy(dst, line_.data() + i, n);
-    dst[n] = '\n';
-    dst += n + 1;
+  *out++ = '>';
+  std::memcpy(out, name.data(), name.size());
+  out += name.size();
+  *out++ = '\n';
+  // Lines of 61, whatever the runs: a run may end a line and start the next.
+  std::size_t col = 0;
+  for (const run& r : runs_) {
+    if (r.begin >= len) break;
+    const std::size_t end = std::min(r.end, len);
+    for (std::size_t j = r.begin; j < end;) {
+      const std::size_t n = std::min(end - j, kLineWidth - col);
+      put(j, n);
+      j += n;
+      col += n;
+      if (col == kLineWidth) {
+        *out++ = '\n';
+        col = 0;
+      }
+    }
   }
-  fp.commit(static_cast<std::size_t>(dst - start));
+  if (col != 0) *out++ = '\n';
+  return static_cast<std::size_t>(reinterpret_cast<char*>(out) - start);
+}
+
+std::size_t trimmed_writer::kept(char* dst, const char* row,
+                                 std::size_t len) const {
+  char* out = dst;
+  for (const run& r : kept_runs_) {
+    if (r.begin >= len) break;
+    const std::size_t n = std::min(r.end, len) - r.begin;
+    transform(reinterpret_cast<const unsigned char*>(row) + r.begin,
+              case_bit_.data() + r.begin, gap_char_.data() + r.begin,
+              reinterpret_cast<unsigned char*>(out), n);
+    out += n;
+  }
+  return static_cast<std::size_t>(out - dst);
+}
+
+void trimmed_writer::write(output_buffer& fp, const fasta_seq& seq) const {
+  const std::size_t len = seq.seq.size();
+  char* dst = fp.reserve(bound(seq.comment, len));
+  fp.commit(format(dst, 0, seq.comment, seq.seq.data(), len));
 }
 
 void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq) {
   trimmed_writer(is_selected, remove_cols, phylip).write(fp, seq);
+}
+
+void write_records(output_buffer& fp, const alignment& aln,
+                   const record_formatter& fmt, thread_pool* pool) {
+  const std::size_t nseq = aln.nseq();
+  const std::size_t threads = pool == nullptr ? 1 : pool->size();
+  if (threads == 1) {
+    for (std::size_t i = 0; i < nseq; ++i) {
+      char* dst = fp.reserve(fmt.bound(aln.names[i], aln.lseq));
+      fp.commit(fmt.format(dst, i, aln.names[i], aln.row(i), aln.lseq));
+    }
+    return;
+  }
+  // Batches: each thread's share of a batch is formatted into its own
+  // buffer, and the buffers go out in order. A share is at most 4 MB, and
+  // smaller for small alignments, so that little fresh memory is touched.
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < nseq; ++i)
+    total += fmt.bound(aln.names[i], aln.lseq);
+  const std::size_t share = std::clamp<std::size_t>(
+      total / (threads * 8), std::size_t{64} << 10, std::size_t{4} << 20);
+  std::vector<std::unique_ptr<char[]>> bufs(threads);
+  std::vector<std::size_t> room(threads), used(threads);
+  for (std::size_t i = 0; i < nseq;) {
+    std::size_t j = i, bytes = 0;
+    while (j < nseq && (j == i || bytes < share * threads))
+      bytes += fmt.bound(aln.names[j++], aln.lseq);
+    const std::size_t count = j - i;
+    const std::size_t parts = std::min(threads, count);
+    pool->run(parts, [&](std::size_t t) {
+      const std::size_t b = i + piece_begin(count, parts, t);
+      const std::size_t e = i + piece_begin(count, parts, t + 1);
+      std::size_t need = 0;
+      for (std::size_t k = b; k < e; ++k)
+        need += fmt.bound(aln.names[k], aln.lseq);
+      if (room[t] < need) {  // with room to spare: shares vary a little
+        room[t] = need + need / 4;
+        bufs[t].reset(new char[room[t]]);
+      }
+      char* dst = bufs[t].get();
+      for (std::size_t k = b; k < e; ++k)
+        dst += fmt.format(dst, k, aln.names[k], aln.row(k), aln.lseq);
+      used[t] = static_cast<std::size_t>(dst - bufs[t].get());
+    });
+    for (std::size_t t = 0; t < parts; ++t) fp.write(bufs[t].get(), used[t]);
+    i = j;
+  }
 }

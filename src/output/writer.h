@@ -1,39 +1,70 @@
-// The trimmed-alignment writer: default and PHYLIP layouts.
+// The trimmed-alignment writer: default and PHYLIP layouts, and writing a
+// whole alignment with records formatted on several threads.
 #ifndef COLSIEVE_OUTPUT_WRITER_H
 #define COLSIEVE_OUTPUT_WRITER_H
 
 #include <cstddef>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/alignment.h"
+#include "core/parallel.h"
+#include "fasta_seq.h"
 #include "output/buffer.h"
+
+// Formats one record at a time into memory; const, so that threads can
+// share one formatter.
+class record_formatter {
+ public:
+  virtual ~record_formatter() = default;
+  // Most bytes format() writes for a record with this name and length.
+  virtual std::size_t bound(std::string_view name, std::size_t len) const = 0;
+  // Writes record `index` (its name and its len residues) to dst, which has
+  // room for bound() bytes; returns the bytes written.
+  virtual std::size_t format(char* dst, std::size_t index,
+                             std::string_view name, const char* row,
+                             std::size_t len) const = 0;
+};
 
 // Writes records after selection: selected columns in upper case with '-'
 // for gaps; unselected ones in lower case with '.' for gaps, or left out
 // when remove_cols is set. Default layout: ">name", then lines of 61
 // characters; PHYLIP layout: name, a space and all characters on one line.
 // Per-column tables are built once, so one writer serves a whole alignment.
-class trimmed_writer {
+class trimmed_writer : public record_formatter {
  public:
   trimmed_writer(const std::vector<int>& is_selected, int remove_cols,
                  int phylip);
-  // REQUIRES: seq.seqlen() <= is_selected.size().
-  void write(output_buffer& fp, const fasta_seq& seq);
+  std::size_t bound(std::string_view name, std::size_t len) const override;
+  // REQUIRES: len <= is_selected.size().
+  std::size_t format(char* dst, std::size_t index, std::string_view name,
+                     const char* row, std::size_t len) const override;
+  void write(output_buffer& fp, const fasta_seq& seq) const;
 
- private:
+  // Writes the selected columns of row only, as they are written (upper
+  // case, '-' for gaps), to dst; returns how many.
+  std::size_t kept(char* dst, const char* row, std::size_t len) const;
+
   struct run {
     std::size_t begin, end;  // columns [begin, end) written side by side
   };
-  std::vector<run> runs_;
+
+ private:
+  std::vector<run> runs_;       // what is written: kept columns with -r
+  std::vector<run> kept_runs_;  // the selected columns
   std::vector<unsigned char> case_bit_;  // 0x20 where letters go lower case
   std::vector<unsigned char> gap_char_;  // '-' or '.'
-  std::string line_;                     // the record's written characters
   int phylip_;
 };
 
 // Writes one record; see trimmed_writer.
 void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq);
+
+// Writes every record of aln in input order through fmt. With a pool, the
+// records are formatted in batches, each thread its own share into its own
+// buffer, and the buffers written in order: the bytes are the same.
+void write_records(output_buffer& fp, const alignment& aln,
+                   const record_formatter& fmt, thread_pool* pool);
 
 #endif  // COLSIEVE_OUTPUT_WRITER_H

@@ -1,0 +1,129 @@
+#include "core/parallel.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// CPUs allowed by the quota in one control group's cpu.max ("max 100000"
+// or "150000 100000"), or 0 where there is none.
+unsigned quota_cpus(const std::string& dir) {
+  std::ifstream in(dir + "/cpu.max");
+  std::string quota;
+  double period = 0;
+  if (!(in >> quota >> period) || quota == "max" || period <= 0) return 0;
+  const double cpus = std::stod(quota) / period;
+  return cpus <= 1 ? 1 : static_cast<unsigned>(cpus + 0.999999);
+}
+
+}  // namespace
+
+unsigned default_threads() {
+  unsigned cpus = 1;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0)
+    cpus = std::max(1, CPU_COUNT(&set));
+  else
+    cpus = std::max(1u, std::thread::hardware_concurrency());
+
+  // The quota of our control group and of every group above it (cgroup v2).
+  std::ifstream groups("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(groups, line)) {
+    if (line.compare(0, 3, "0::") != 0) continue;
+    std::string path = line.substr(3);
+    for (;;) {
+      try {
+        const unsigned q = quota_cpus("/sys/fs/cgroup" + path);
+        if (q > 0) cpus = std::min(cpus, q);
+      } catch (const std::exception&) {  // a malformed file: no quota
+      }
+      if (path.empty() || path == "/") break;
+      path = path.substr(0, path.rfind('/'));
+    }
+  }
+  return cpus;
+}
+
+thread_pool::thread_pool(unsigned threads) : size_(std::max(1u, threads)) {
+  workers_.reserve(size_ - 1);
+  for (unsigned i = 1; i < size_; ++i)
+    workers_.emplace_back([this] { work(); });
+}
+
+thread_pool::~thread_pool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+void thread_pool::take_tasks() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (next_ < tasks_) {
+    const std::size_t k = next_++;
+    const auto* task = task_;
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+      (*task)(k);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    if (error) errors_[k] = error;
+    if (++finished_ == tasks_) done_.notify_all();
+  }
+}
+
+void thread_pool::work() {
+  unsigned long seen = 0;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+    if (stop_) return;
+    seen = generation_;
+    lock.unlock();
+    take_tasks();
+    lock.lock();
+  }
+}
+
+void thread_pool::run(std::size_t n,
+                      const std::function<void(std::size_t)>& task) {
+  if (n == 0) return;
+  if (size_ == 1 || n == 1) {
+    for (std::size_t k = 0; k < n; ++k) task(k);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    task_ = &task;
+    tasks_ = n;
+    next_ = finished_ = 0;
+    errors_.assign(n, nullptr);
+    ++generation_;
+  }
+  wake_.notify_all();
+  take_tasks();
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return finished_ == tasks_; });
+  task_ = nullptr;
+  tasks_ = 0;
+  for (const std::exception_ptr& e : errors_)
+    if (e) std::rethrow_exception(e);
+}
+
+void thread_pool::for_ranges(
+    std::size_t n, const std::function<void(std::size_t, std::size_t)>& body) {
+  const std::size_t parts = std::min<std::size_t>(size_, n);
+  run(parts, [&](std::size_t k) {
+    body(piece_begin(n, parts, k), piece_begin(n, parts, k + 1));
+  });
+}
