@@ -20,6 +20,7 @@
 #include "output/buffer.h"
 #include "output/column_map.h"
 #include "output/destination.h"
+#include "output/formats.h"
 #include "output/report.h"
 #include "output/writer.h"
 
@@ -105,7 +106,7 @@ std::size_t count_option(const char* name, const char* arg, const char* what) {
 }
 
 // Options: the short ones in their historical order, then the later ones.
-constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:";
+constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:f:o:";
 constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
@@ -115,6 +116,7 @@ const option kLongOptions[] = {
     {"fold-case", no_argument, nullptr, 'u'},
     {"threads", required_argument, nullptr, 'j'},
     {"max-columns", required_argument, nullptr, kMaxColumnsOption},
+    {"out-format", required_argument, nullptr, 'f'},
     {nullptr, 0, nullptr, 0}};
 
 // The option getopt just refused, as the user would name it: "-x" for a
@@ -176,23 +178,33 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
       column_scores(aln, w.wt, cst, w.total_wt, &pool);
   const selection sel = select_columns(score, set.target_wt);
 
-  // Every side file is checked before anything is written: none may be the
-  // input or another side file, and one that cannot be written stops the
-  // run before anything reaches standard output.
+  // Names the output format cannot take stop the run here, before any
+  // output.
+  const auto warn = [msg](const std::string& warning) {
+    say(msg, warning.c_str());
+  };
+  const std::vector<std::string> names = output_names(aln, set.format, warn);
+
+  // Every file is checked before anything is written: none may be the
+  // input or another of them, and one that cannot be written stops the run
+  // before anything reaches standard output.
   const std::optional<file_id> input = regular_file_id(in_fd);
   const std::vector<open_stream> streams = {{stdout}, {stderr}, {msg}};
-  std::vector<std::unique_ptr<destination>> sides;
+  std::vector<std::unique_ptr<destination>> files;
   std::vector<const destination*> taken;
   const auto add = [&](const std::optional<std::string>& path,
                        const char* what) -> destination* {
     if (!path) return nullptr;
-    sides.push_back(
+    files.push_back(
         std::make_unique<destination>(*path, what, input, streams, taken));
-    taken.push_back(sides.back().get());
-    return sides.back().get();
+    taken.push_back(files.back().get());
+    return files.back().get();
   };
   destination* map = add(set.column_map, "column map");
   destination* page = add(set.report, "report");
+  destination* out_file =
+      set.out_path && *set.out_path != "-" ? add(set.out_path, "output")
+                                            : nullptr;
 
   // Staged side files are written now, under their temporary names; none
   // takes its real name unless the alignment was written completely.
@@ -210,18 +222,21 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
       out.flush();
     });
 
-  output_buffer out(stdout, "output");
-  if (set.phylip) {
-    char header[64];
-    const int n = std::snprintf(header, sizeof header, "%zu %d\n", aln.nseq(),
-                                sel.n_gt_target);
-    out.write(header, static_cast<std::size_t>(n));
+  const content_writer alignment_text = [&](std::FILE* fp,
+                                            const std::string& name) {
+    output_buffer out(fp, name);
+    write_alignment(out, aln, names, sel, set.format, set.remove_cols, &pool);
+    out.flush();
+  };
+  if (out_file != nullptr) {
+    out_file->write(alignment_text);
+    out_file->commit();  // the alignment first, then the side files
+  } else {
+    alignment_text(stdout, "output");
   }
-  const trimmed_writer writer(sel.is_selected, set.remove_cols, set.phylip);
-  write_records(out, aln, writer, &pool);
-  out.flush();
 
-  for (auto& side : sides) side->commit();
+  for (auto& file : files)
+    if (file.get() != out_file) file->commit();
   write_summary(sel, aln.lseq);
 }
 
@@ -282,6 +297,21 @@ int colsieve_main(int argc, char** argv) {
           break;
         case 'p':
           set.phylip = 1;
+          set.format = out_format::phylip;
+          break;
+        case 'f': {
+          // -p and --out-format: the last one given wins.
+          const std::optional<out_format> f = parse_out_format(optarg);
+          if (!f)
+            throw fatal_error(std::string("Error: unknown output format \"") +
+                              optarg + "\"; the formats are " +
+                              out_format_names());
+          set.format = *f;
+          set.phylip = *f == out_format::phylip;
+          break;
+        }
+        case 'o':
+          set.out_path = optarg;
           break;
         case 'l':
           set.column_map = optarg;

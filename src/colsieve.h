@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "output/formats.h"
+
 // Run settings, as the options leave them.
 struct run_settings {
   double target_wt = 0.85;
@@ -25,6 +27,8 @@ struct run_settings {
   std::string in_name;                    // -i as given; "-" is standard input
   std::optional<std::string> column_map;  // -l: where to write the column map
   std::optional<std::string> report;      // -w: where to write the report
+  std::optional<std::string> out_path;    // -o: the alignment's file
+  out_format format = out_format::default_layout;  // -f, --out-format, -p
 };
 
 // Writes the help text to fp.

@@ -137,21 +137,29 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
   for (auto [nseq, lseq, seed] : {std::tuple{1u, 3u, 1u},
                                   {3u, 700u, 2u},
                                   {37u, 1300u, 3u},
-                                  {203u, 2049u, 4u}}) {
+                                  {203u, 2049u, 4u},
+                                  {40u, 5000u, 5u}}) {
     const alignment aln = random_alignment(nseq, lseq, seed);
     const reference ref = reference_run(aln, 0, 1e6);
-    const weighting w = weigh_sequences(aln, 0, 1e6);
-    ASSERT_EQ(w.wt.size(), ref.wt.size());
-    for (std::size_t i = 0; i < nseq; ++i)
-      ASSERT_EQ(bits(w.wt[i]), bits(ref.wt[i])) << "sequence " << i;
-    EXPECT_EQ(bits(w.cons), bits(ref.cons));
-    EXPECT_EQ(bits(w.cst), bits(ref.cst));
-    EXPECT_EQ(bits(w.total_wt), bits(ref.total_wt));
+    // One thread, and pools that split rows and columns unevenly.
+    for (unsigned threads : {0u, 2u, 3u, 8u}) {
+      thread_pool pool(threads);
+      thread_pool* p = threads == 0 ? nullptr : &pool;
+      const weighting w = weigh_sequences(aln, 0, 1e6, p);
+      ASSERT_EQ(w.wt.size(), ref.wt.size());
+      for (std::size_t i = 0; i < nseq; ++i)
+        ASSERT_EQ(bits(w.wt[i]), bits(ref.wt[i]))
+            << "sequence " << i << ", " << threads << " threads";
+      EXPECT_EQ(bits(w.cons), bits(ref.cons));
+      EXPECT_EQ(bits(w.cst), bits(ref.cst));
+      EXPECT_EQ(bits(w.total_wt), bits(ref.total_wt));
 
-    const auto score = column_scores(aln, w.wt, w.cst, w.total_wt);
-    ASSERT_EQ(score.size(), ref.score.size());
-    for (std::size_t j = 0; j < lseq; ++j)
-      ASSERT_EQ(bits(score[j]), bits(ref.score[j])) << "column " << j;
+      const auto score = column_scores(aln, w.wt, w.cst, w.total_wt, p);
+      ASSERT_EQ(score.size(), ref.score.size());
+      for (std::size_t j = 0; j < lseq; ++j)
+        ASSERT_EQ(bits(score[j]), bits(ref.score[j]))
+            << "column " << j << ", " << threads << " threads";
+    }
   }
 }
 
@@ -307,6 +315,28 @@ TEST(trimmed_writer, print_trimmed_align_writes_one_record) {
     out.flush();
   }
   EXPECT_EQ(written_text(fp), ">n\n.X-\n");
+}
+
+TEST(write_records, threads_write_the_same_bytes) {
+  const alignment aln = random_alignment(75, 300, 9);
+  std::vector<int> mask(300);
+  for (std::size_t j = 0; j < mask.size(); j += 3) mask[j] = 1;
+  for (int phylip : {0, 1}) {
+    const trimmed_writer writer(mask, 1 - phylip, phylip);
+    std::string texts[2];
+    for (int k = 0; k < 2; ++k) {
+      std::FILE* fp = std::tmpfile();
+      {
+        thread_pool pool(3);
+        output_buffer out(fp, "test output", 64);
+        write_records(out, aln, writer, k == 0 ? nullptr : &pool);
+        out.flush();
+      }
+      texts[k] = written_text(fp);
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_EQ(texts[0].substr(0, phylip ? 2 : 3), phylip ? "0 " : ">0\n");
+  }
 }
 
 TEST(output_buffer, reports_write_errors) {

@@ -96,12 +96,16 @@ std::string no_header_hint(std::string_view head) {
   return {};
 }
 
+std::string columns(std::size_t n) {
+  return std::to_string(n) + (n == 1 ? " column" : " columns");
+}
+
 [[noreturn]] void lengths_differ(const loaded_input& in, std::size_t i,
                                  bool fold_case) {
   std::string message = "Error: sequence lengths differ!\nRecord " +
                         std::to_string(i + 1) + " (" + shown(in.aln.names[i]) +
-                        ") has " + std::to_string(in.lengths[i]) +
-                        " columns; record 1 (" + shown(in.aln.names[0]) +
+                        ") has " + columns(in.lengths[i]) +
+                        "; record 1 (" + shown(in.aln.names[0]) +
                         ") has " + std::to_string(in.lengths[0]) + ".";
   if (in.dropped > 0 && !fold_case)
     message += "\n" + std::string("Hint: ") + std::to_string(in.dropped) +

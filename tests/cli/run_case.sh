@@ -21,6 +21,7 @@
 #   check     shell commands run last in the scratch folder, for outputs too
 #             large to keep whole (standard output is in actual.stdout, the
 #             binary in $COLSIEVE)
+# COLSIEVE_TEST_THREADS, when set, puts "--threads N" before the arguments.
 # The case runs in a scratch copy of CASE_DIR (links followed), with
 # argv[0] set to "colsieve" so that getopt's diagnostics are stable.
 set -u
@@ -44,6 +45,8 @@ if [ -f setup ]; then
 fi
 
 args=()
+# The sanitized suites run every case with a fixed number of threads.
+[ -n "${COLSIEVE_TEST_THREADS:-}" ] && args=(--threads "$COLSIEVE_TEST_THREADS")
 if [ -f args ]; then
   while IFS= read -r line || [ -n "$line" ]; do args+=("$line"); done < args
 fi

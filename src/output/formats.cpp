@@ -1,0 +1,361 @@
+#include "output/formats.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "error.h"
+#include "output/writer.h"
+
+namespace {
+
+struct format_name {
+  const char* name;
+  out_format format;
+};
+constexpr format_name kFormats[] = {
+    {"default", out_format::default_layout},
+    {"phylip", out_format::phylip},
+    {"fasta", out_format::fasta},
+    {"phylip-relaxed", out_format::phylip_relaxed},
+    {"phylip-strict", out_format::phylip_strict},
+    {"nexus", out_format::nexus},
+    {"clustal", out_format::clustal},
+    {"paml", out_format::paml},
+    {"pir", out_format::pir},
+};
+
+const char* name_of(out_format f) {
+  for (const format_name& n : kFormats)
+    if (n.format == f) return n.name;
+  return "";
+}
+
+constexpr std::size_t kWidth = 60;  // residues a line, where lines break
+
+// Formats whose names must suit tree programs.
+bool needs_safe_names(out_format f) {
+  return f == out_format::phylip_relaxed || f == out_format::phylip_strict ||
+         f == out_format::paml || f == out_format::nexus ||
+         f == out_format::clustal;
+}
+
+bool refused_in_newick(unsigned char c) {
+  return c <= ' ' || c == 0x7f || std::strchr("()[]:;,'", c) != nullptr;
+}
+
+// A NEXUS name must be quoted when it holds punctuation, or '_', which an
+// unquoted NEXUS name reads as a blank.
+std::string nexus_name(const std::string& name) {
+  bool quote = name.empty();
+  for (const char c : name)
+    if (std::strchr("()[]{}/\\,;:=*'\"`+-<>_", c) != nullptr || c <= ' ')
+      quote = true;
+  if (!quote) return name;
+  std::string q = "'";
+  for (const char c : name) {
+    q += c;
+    if (c == '\'') q += '\'';
+  }
+  return q + "'";
+}
+
+bool pir_coded(const std::string& header) {
+  static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
+                                       "RC;", "N3;", "N1;", "XX;"};
+  for (const char* code : kCodes)
+    if (header.compare(0, 3, code) == 0) return true;
+  return false;
+}
+
+// Where each selected column lies: the kept runs, for copying.
+std::size_t kept_count(const selection& sel) {
+  return static_cast<std::size_t>(sel.n_gt_target);
+}
+
+// Writes one record in a format that holds the kept columns only.
+class kept_formatter : public record_formatter {
+ public:
+  kept_formatter(out_format f, const std::vector<std::string>& names,
+                 const selection& sel)
+      : f_(f),
+        names_(names),
+        kept_(sel.is_selected, 1, 0),
+        count_(kept_count(sel)) {
+    for (const std::string& n : names)
+      width_ = std::max(width_, f == out_format::nexus ? nexus_name(n).size()
+                                                       : n.size());
+  }
+
+  std::size_t bound(std::string_view name, std::size_t) const override {
+    return 2 * name.size() + width_ + count_ + count_ / kWidth + 32;
+  }
+
+  std::size_t format(char* dst, std::size_t index, std::string_view /*name*/,
+                     const char* row, std::size_t len) const override {
+    char* out = dst;
+    const auto put = [&](std::string_view s) {
+      std::memcpy(out, s.data(), s.size());
+      out += s.size();
+    };
+    const auto pad = [&](std::size_t n) {
+      std::memset(out, ' ', n);
+      out += n;
+    };
+    const std::string& name = names_[index];
+    switch (f_) {
+      case out_format::fasta:
+      case out_format::pir: {
+        if (f_ == out_format::fasta) {
+          put(">");
+          put(name);
+          put("\n");
+        } else {
+          // The description line repeats the name: reading the output
+          // back and writing it again gives the same bytes.
+          const bool coded = pir_coded(name);
+          put(coded ? ">" : ">P1;");
+          put(name);
+          put("\n");
+          put(coded ? std::string_view(name).substr(3) : name);
+          put("\n");
+        }
+        // The kept columns, then broken into lines of 60.
+        char* seq = out + count_ / kWidth + 8;  // room for the line ends
+        const std::size_t n = kept_.kept(seq, row, len);
+        for (std::size_t i = 0; i < n; i += kWidth) {
+          const std::size_t k = std::min(kWidth, n - i);
+          std::memmove(out, seq + i, k);
+          out += k;
+          if (i + k < n || f_ == out_format::fasta) *out++ = '\n';
+        }
+        if (f_ == out_format::pir) put("*\n");
+        break;
+      }
+      case out_format::phylip_relaxed:
+        put(name);
+        pad(width_ + 1 - name.size());
+        out += kept_.kept(out, row, len);
+        put("\n");
+        break;
+      case out_format::phylip_strict:
+        put(name);
+        pad(10 - name.size());
+        out += kept_.kept(out, row, len);
+        put("\n");
+        break;
+      case out_format::paml:
+        put(name);
+        put("  ");
+        out += kept_.kept(out, row, len);
+        put("\n");
+        break;
+      case out_format::nexus: {
+        const std::string q = nexus_name(name);
+        put("  ");
+        put(q);
+        pad(width_ + 2 - q.size());
+        out += kept_.kept(out, row, len);
+        put("\n");
+        break;
+      }
+      default:
+        break;
+    }
+    return static_cast<std::size_t>(out - dst);
+  }
+
+ private:
+  out_format f_;
+  const std::vector<std::string>& names_;
+  trimmed_writer kept_;
+  std::size_t count_;
+  std::size_t width_ = 0;
+};
+
+void write_header(output_buffer& fp, const std::string& text) { fp.write(text); }
+
+// The selected columns, in order.
+std::vector<std::size_t> kept_columns(const selection& sel) {
+  std::vector<std::size_t> cols;
+  for (std::size_t j = 0; j < sel.is_selected.size(); ++j)
+    if (sel.is_selected[j]) cols.push_back(j);
+  return cols;
+}
+
+char shown_residue(char c) { return c == UNALIGNED ? '-' : c; }
+
+// Clustal interleaves the records, block by block; each block is taken
+// from the rows as it is written, without a copy of the alignment.
+void write_clustal(output_buffer& fp, const alignment& aln,
+                   const std::vector<std::string>& names,
+                   const selection& sel) {
+  const std::vector<std::size_t> cols = kept_columns(sel);
+  const std::size_t n = cols.size();
+  std::size_t width = 0;
+  for (const std::string& name : names) width = std::max(width, name.size());
+  width = std::max<std::size_t>(width + 6, 16);
+  fp.write(std::string(
+      "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
+  std::string line;
+  for (std::size_t c0 = 0; c0 < n; c0 += kWidth) {
+    const std::size_t k = std::min(kWidth, n - c0);
+    fp.put('\n');
+    for (std::size_t i = 0; i < aln.nseq(); ++i) {
+      const char* row = aln.row(i);
+      line.assign(names[i]);
+      line.append(width - names[i].size(), ' ');
+      for (std::size_t j = 0; j < k; ++j)
+        line += shown_residue(row[cols[c0 + j]]);
+      line += '\n';
+      fp.write(line);
+    }
+    // Conservation: '*' where every sequence has the same residue; the line
+    // spans the whole block, as readers expect.
+    line.assign(width, ' ');
+    for (std::size_t j = 0; j < k; ++j) {
+      const char c = aln.row(0)[cols[c0 + j]];
+      bool same = c != UNALIGNED;
+      for (std::size_t i = 1; same && i < aln.nseq(); ++i)
+        same = aln.row(i)[cols[c0 + j]] == c;
+      line += same ? '*' : ' ';
+    }
+    line += '\n';
+    fp.write(line);
+  }
+}
+
+}  // namespace
+
+std::optional<out_format> parse_out_format(std::string_view name) {
+  for (const format_name& n : kFormats)
+    if (name == n.name) return n.format;
+  return std::nullopt;
+}
+
+std::string out_format_names() {
+  std::string s;
+  for (const format_name& n : kFormats) {
+    if (!s.empty()) s += ", ";
+    s += n.name;
+  }
+  return s;
+}
+
+std::vector<std::string> output_names(
+    const alignment& aln, out_format f,
+    const std::function<void(const std::string&)>& warn) {
+  std::vector<std::string> names;
+  names.reserve(aln.nseq());
+  if (!needs_safe_names(f)) {
+    names = aln.names;
+    return names;
+  }
+  std::size_t changed = 0;
+  std::string first_before, first_after;
+  for (const std::string& header : aln.names) {
+    // The first word of the header.
+    std::size_t b = 0;
+    while (b < header.size() && (header[b] == ' ' || header[b] == '\t')) ++b;
+    std::size_t e = b;
+    while (e < header.size() && header[e] != ' ' && header[e] != '\t') ++e;
+    const std::string word = header.substr(b, e - b);
+    std::string name = word.empty() ? "_" : word;
+    for (char& c : name)
+      if (refused_in_newick(static_cast<unsigned char>(c))) c = '_';
+    if (name != word) {
+      if (changed++ == 0) {
+        first_before = word;
+        first_after = name;
+      }
+    }
+    if (f == out_format::phylip_strict && name.size() > 10) name.resize(10);
+    names.push_back(std::move(name));
+  }
+  // Two records with one name break tree programs: refuse, naming both.
+  std::unordered_map<std::string, std::size_t> seen;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto [it, fresh] = seen.emplace(names[i], i);
+    if (!fresh)
+      throw fatal_error(
+          "Error: records " + std::to_string(it->second + 1) + " (\"" +
+          aln.names[it->second] + "\") and " + std::to_string(i + 1) +
+          " (\"" + aln.names[i] + "\") would both be named \"" + names[i] +
+          "\" in " + name_of(f) + " output; tree programs need names that "
+          "differ");
+  }
+  if (changed > 0)
+    warn("Warning: " + std::to_string(changed) +
+         (changed == 1 ? " name was" : " names were") + " changed for " +
+         name_of(f) +
+         " output (blanks and ( ) [ ] : ; , ' became '_'); the first: \"" +
+         first_before + "\" became \"" + first_after + "\"");
+  return names;
+}
+
+void datatype_tally::add(std::string_view residues) {
+  for (const char c : residues) {
+    if (c < 'A' || c > 'Z') continue;  // gaps
+    ++letters_;
+    if (std::strchr("ACGTURYSWKMBDHVN", c) == nullptr) other_ = true;
+    plain_ += std::strchr("ACGTUN", c) != nullptr;
+    u_ = u_ || c == 'U';
+    t_ = t_ || c == 'T';
+  }
+}
+
+const char* datatype_tally::datatype() const {
+  if (other_ || letters_ == 0 || plain_ * 10 < letters_ * 9) return "PROTEIN";
+  return u_ && !t_ ? "RNA" : "DNA";
+}
+
+void write_alignment(output_buffer& fp, const alignment& aln,
+                     const std::vector<std::string>& names,
+                     const selection& sel, out_format f, int remove_cols,
+                     thread_pool* pool) {
+  const std::size_t nseq = aln.nseq();
+  const std::size_t kept = kept_count(sel);
+  switch (f) {
+    case out_format::default_layout:
+    case out_format::phylip: {
+      const int phylip = f == out_format::phylip;
+      if (phylip)
+        write_header(fp, std::to_string(nseq) + " " +
+                             std::to_string(sel.n_gt_target) + "\n");
+      const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
+      write_records(fp, aln, writer, pool);
+      return;
+    }
+    case out_format::clustal:
+      write_clustal(fp, aln, names, sel);
+      return;
+    case out_format::phylip_relaxed:
+    case out_format::phylip_strict:
+    case out_format::paml:
+      write_header(fp, std::to_string(nseq) + " " + std::to_string(kept) + "\n");
+      break;
+    case out_format::nexus: {
+      // The data type from the letters that are written.
+      const std::vector<std::size_t> cols = kept_columns(sel);
+      datatype_tally tally;
+      std::string residues;
+      for (std::size_t i = 0; i < nseq; ++i) {
+        residues.clear();
+        for (const std::size_t j : cols) residues += aln.row(i)[j];
+        tally.add(residues);
+      }
+      const char* type = tally.datatype();
+      write_header(fp, "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" +
+                           std::to_string(nseq) +
+                           " NCHAR=" + std::to_string(kept) +
+                           ";\n  FORMAT DATATYPE=" + type +
+                           " GAP=- MISSING=?;\n  MATRIX\n");
+      break;
+    }
+    default:
+      break;
+  }
+  const kept_formatter fmt(f, names, sel);
+  write_records(fp, aln, fmt, pool);
+  if (f == out_format::nexus) fp.write(std::string("  ;\nEND;\n"));
+}

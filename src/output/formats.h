@@ -1,0 +1,72 @@
+// Output formats: the two layouts of old (default, PHYLIP as -p writes it)
+// and the formats tree programs read, with names they accept.
+#ifndef COLSIEVE_OUTPUT_FORMATS_H
+#define COLSIEVE_OUTPUT_FORMATS_H
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/alignment.h"
+#include "core/parallel.h"
+#include "core/weights.h"
+#include "output/buffer.h"
+
+enum class out_format {
+  default_layout,  // ">name", lines of 61, unselected columns in lower case
+  phylip,          // what -p writes: whole names, one line per record
+  fasta,           // ">name", lines of 60
+  phylip_relaxed,  // names padded to the longest plus one space
+  phylip_strict,   // names cut or padded to 10 characters
+  nexus,           // a DATA block
+  clustal,         // blocks of 60
+  paml,            // PHYLIP as codeml reads it: name and two spaces
+  pir,             // ">P1;name", a description line, residues, '*'
+};
+
+// The format called name, if there is one.
+std::optional<out_format> parse_out_format(std::string_view name);
+// Every format name, separated by ", ".
+std::string out_format_names();
+
+// Formats other than default and phylip write the kept columns only, in
+// upper case, with '-' for gaps.
+inline bool kept_columns_only(out_format f) {
+  return f != out_format::default_layout && f != out_format::phylip;
+}
+
+// The names a format writes, one per record. For the PHYLIP formats, paml,
+// nexus and clustal: the first word of the header, with the characters
+// Newick readers refuse (blanks, control characters and ( ) [ ] : ; , ')
+// replaced by '_', cut to 10 characters for phylip-strict. For the others,
+// the whole header. Warns once, through warn, when names were changed.
+// Throws fatal_error when two records would get the same name.
+std::vector<std::string> output_names(
+    const alignment& aln, out_format f,
+    const std::function<void(const std::string&)>& warn);
+
+// Tells the DATATYPE of a NEXUS block from the residues it is shown:
+// nucleotides ("DNA", or "RNA" when U occurs and T does not) when every
+// letter is an IUPAC nucleotide code and at least 90 % of them are A, C, G,
+// T, U or N; "PROTEIN" otherwise. Characters other than 'A'-'Z' are gaps.
+class datatype_tally {
+ public:
+  void add(std::string_view residues);
+  const char* datatype() const;
+
+ private:
+  std::size_t letters_ = 0, plain_ = 0;
+  bool other_ = false, u_ = false, t_ = false;
+};
+
+// Writes the trimmed alignment in format f, with the names output_names
+// gave. remove_cols applies to the default and phylip formats; the others
+// always leave unselected columns out.
+void write_alignment(output_buffer& fp, const alignment& aln,
+                     const std::vector<std::string>& names,
+                     const selection& sel, out_format f, int remove_cols,
+                     thread_pool* pool);
+
+#endif  // COLSIEVE_OUTPUT_FORMATS_H

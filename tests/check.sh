@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Everything `make check` runs: the format check, the test suite built three
+# ways (release with warnings as errors; AddressSanitizer and
+# UndefinedBehaviorSanitizer; ThreadSanitizer), the latter two with two
+# threads, and the fuzzers. Ends with one line, "N passed, M failed, K
+# skipped", then what was skipped and why.
+#
+# usage: tests/check.sh [BUILD_DIR]
+# environment: FUZZ_SECONDS (default 60) for each fuzzer; COLSIEVE_REQUIRE_ALL
+# turns every skip for a missing tool into a failure, as in CI.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+fuzz_seconds=${FUZZ_SECONDS:-60}
+cd "$root" || exit 1
+mkdir -p "$build"
+
+passed=0
+failed=0
+skipped=0
+skips=()
+failures=()
+
+count() {  # status (pass, fail, skip), name, reason
+  case $1 in
+    pass) passed=$((passed + 1)) ;;
+    fail) failed=$((failed + 1)); failures+=("$2") ;;
+    skip) skipped=$((skipped + 1)); skips+=("$2: $3") ;;
+  esac
+}
+
+# Counts the test cases of a CTest JUnit file; a skipped case's reason is
+# the first line it printed.
+count_junit() {  # suite, file
+  local suite=$1 name status reason
+  while IFS=$'\t' read -r name status reason; do
+    case $status in
+      run) count pass "$suite/$name" ;;
+      notrun) count skip "$suite/$name" "${reason:-skipped}" ;;
+      *) count fail "$suite/$name" ;;
+    esac
+  done < <(awk '
+    /<testcase / {
+      match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
+      match($0, /status="[^"]*"/); status = substr($0, RSTART + 8, RLENGTH - 9)
+      reason = ""; inside = 0
+    }
+    {
+      line = $0
+      if (line ~ /<system-out>/) { inside = 1; sub(/.*<system-out>/, "", line) }
+      if (inside) {
+        last = line ~ /<\/system-out>/
+        sub(/<\/system-out>.*/, "", line)
+        if (reason == "" && line != "") reason = line
+        if (last) inside = 0
+      }
+    }
+    /<\/testcase>/ { printf "%s\t%s\t%s\n", name, status, reason }
+  ' "$2")
+}
+
+suite() {  # name, then cmake options
+  local name=$1
+  shift
+  local dir=$build/$name
+  echo "== $name suite"
+  if ! { cmake -S "$root" -B "$dir" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" &&
+         cmake --build "$dir" -j2; } > "$dir.log" 2>&1; then
+    cat "$dir.log"
+    count fail "$name: build"
+    return
+  fi
+  rm -f "$dir/junit.xml"
+  ctest --test-dir "$dir" --output-on-failure -j2 --output-junit junit.xml
+  if [ -f "$dir/junit.xml" ]; then
+    count_junit "$name" "$dir/junit.xml"
+  else
+    count fail "$name: ctest"
+  fi
+}
+
+echo "== format"
+if command -v clang-format > /dev/null; then
+  if clang-format --dry-run --Werror src/*.cpp src/*.h src/*/*.cpp src/*/*.h \
+       tests/*.cpp tests/*.h fuzz/*.cpp bench/*.cpp; then
+    count pass format
+  else
+    count fail format
+  fi
+elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
+  echo "clang-format is not installed"
+  count fail format
+else
+  count skip format "clang-format is not installed"
+fi
+
+suite release -DCMAKE_BUILD_TYPE=Release
+suite sanitized -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
+suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
+
+echo "== fuzz"
+"$root/fuzz/run_fuzz.sh" "$build/fuzz" "$fuzz_seconds" > "$build/fuzz.log" 2>&1
+status=$?
+cat "$build/fuzz.log"
+case $status in
+  0) count pass fuzz ;;
+  77) count skip fuzz "$(head -n 1 "$build/fuzz.log")" ;;
+  *) count fail fuzz ;;
+esac
+
+echo
+echo "$passed passed, $failed failed, $skipped skipped"
+for s in "${skips[@]}"; do echo "skipped: $s"; done
+for f in "${failures[@]}"; do echo "failed: $f"; done
+[ "$failed" -eq 0 ]
