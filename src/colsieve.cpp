@@ -42,6 +42,8 @@ constexpr const char* kHelpText[] = {
     "\t-p\tPrint in PHYLIP format (Default: PIR format)\n",
     "\t-t <float>\tTarget (minimum) weighted fraction of sequences aligning; "
     "columns below target will be lowercase\n\t\t\t(Default = 0.85)\n",
+    "\t--max-columns <n>\tMost columns a record may have, 0 for no limit "
+    "(Default = 45000)\n",
 };
 
 struct file_closer {
@@ -202,9 +204,9 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   };
   destination* map = add(set.column_map, "column map");
   destination* page = add(set.report, "report");
-  destination* out_file =
-      set.out_path && *set.out_path != "-" ? add(set.out_path, "output")
-                                            : nullptr;
+  destination* out_file = set.out_path && *set.out_path != "-"
+                              ? add(set.out_path, "output")
+                              : nullptr;
 
   // Staged side files are written now, under their temporary names; none
   // takes its real name unless the alignment was written completely.

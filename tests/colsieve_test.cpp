@@ -133,12 +133,14 @@ TEST(weigh_sequences, automatic_scale_and_its_cap) {
 }
 
 TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
-  // Sizes cross the tile width and the four-sequence interleave.
+  // Sizes cross the tile widths (512 columns for many rows, up to 4096 for
+  // few) and the four-sequence interleave; the last is a wide alignment.
   for (auto [nseq, lseq, seed] : {std::tuple{1u, 3u, 1u},
                                   {3u, 700u, 2u},
                                   {37u, 1300u, 3u},
-                                  {203u, 2049u, 4u},
-                                  {40u, 5000u, 5u}}) {
+                                  {203u, 9000u, 4u},
+                                  {2101u, 1100u, 5u},
+                                  {4u, 150001u, 6u}}) {
     const alignment aln = random_alignment(nseq, lseq, seed);
     const reference ref = reference_run(aln, 0, 1e6);
     // One thread, and pools that split rows and columns unevenly.

@@ -63,6 +63,32 @@ cmp -s out.pir again.pir || { echo "pir: written again differently"; diff out.pi
 grep -v '^>' out.fasta > fasta.residues
 cmp -s pir.residues fasta.residues || { echo "pir: residues differ"; fail=1; }
 
+# colsieve's own phylip-relaxed and nexus read back to the same residues.
+for f in phylip-relaxed nexus; do
+  "$bin" -i "out.$f" -t -1 -f fasta 2> /dev/null | grep -v '^>' > "back.$f"
+  cmp -s fasta.residues "back.$f" || { echo "$f: read back differently"; fail=1; }
+done
+
+# Input written by Biopython: strict PHYLIP, relaxed PHYLIP and NEXUS trim to
+# the same bytes as the same alignment in FASTA read with -u.
+"$py" - "$repo/examples/globins4.fa" << 'EOF' || fail=1
+import sys
+from Bio import AlignIO
+aln = AlignIO.read(sys.argv[1], "fasta")
+for rec in aln:
+    rec.annotations["molecule_type"] = "protein"
+for fmt, name in [("fasta", "bio.fa"), ("phylip", "bio.phy"),
+                  ("phylip-relaxed", "bio.rphy"), ("nexus", "bio.nex")]:
+    AlignIO.write(aln, name, fmt)
+EOF
+"$bin" -u -i bio.fa > bio.want 2> bio.want.err
+for f in bio.phy bio.rphy bio.nex; do
+  if ! { "$bin" -i "$f" > "$f.out" 2> "$f.err" && cmp -s bio.want "$f.out" &&
+         cmp -s bio.want.err "$f.err"; }; then
+    echo "$f: trims differently from its FASTA form"; head -n 3 "$f.err"; fail=1
+  fi
+done
+
 # IQ-TREE takes both tree-program formats (fixed seed, one fast model).
 for f in phylip-relaxed nexus; do
   if ! iqtree2 -s "out.$f" -m LG -seed 1 -fast -nt 1 -redo -quiet \

@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int kClasses = 27;        // 'A'-'Z' and the gap class
-constexpr std::size_t kTile = 512;  // columns per tile
+constexpr std::size_t kTile = 512;  // columns per tile, for many sequences
 constexpr std::size_t kAhead = 4;   // rows to prefetch ahead
 
 std::vector<const unsigned char*> row_pointers(const alignment& aln) {
@@ -109,9 +109,14 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
   w.wt.assign(nseq, 0.0);
   // Each thread's counts of its own rows, then the tile's shares and the
   // conservation of each of its columns.
-  std::vector<Counter> count(threads * kTile * kClasses);
-  std::vector<double> share(kTile * kClasses);
-  std::vector<double> column_cons(kTile);
+  // Wider tiles when each thread has few rows, so that the threads meet
+  // at the tile's barriers less often (wide alignments).
+  const std::size_t rows_each = std::max<std::size_t>(1, nseq / threads);
+  const std::size_t tile =
+      std::clamp<std::size_t>(kTile * 2048 / rows_each, kTile, 8 * kTile);
+  std::vector<Counter> count(threads * tile * kClasses);
+  std::vector<double> share(tile * kClasses);
+  std::vector<double> column_cons(tile);
   double cons = 0.0;
   long lalign = 0;
   std::barrier sync(static_cast<std::ptrdiff_t>(threads));
@@ -119,9 +124,9 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
   const auto thread = [&](std::size_t t) {
     const std::size_t r0 = piece_begin(nseq, threads, t);
     const std::size_t r1 = piece_begin(nseq, threads, t + 1);
-    Counter* mine = &count[t * kTile * kClasses];
-    for (std::size_t c0 = 0; c0 < lseq; c0 += kTile) {
-      const std::size_t width = std::min(kTile, lseq - c0);
+    Counter* mine = &count[t * tile * kClasses];
+    for (std::size_t c0 = 0; c0 < lseq; c0 += tile) {
+      const std::size_t width = std::min(tile, lseq - c0);
       count_classes(rows, r0, r1, c0, width, mine);
       if (threads > 1) sync.arrive_and_wait();
       // Each thread turns a piece of the tile's columns into shares.
@@ -129,7 +134,7 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
       for (std::size_t j = piece_begin(width, threads, t); j < j1; ++j) {
         std::uint32_t cnt[kClasses] = {};
         for (std::size_t u = 0; u < threads; ++u) {
-          const Counter* c = &count[(u * kTile + j) * kClasses];
+          const Counter* c = &count[(u * tile + j) * kClasses];
           for (int k = 0; k < kClasses; ++k) cnt[k] += c[k];
         }
         int total = 0;

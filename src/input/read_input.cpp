@@ -9,6 +9,8 @@
 #include "error.h"
 #include "input/clustal.h"
 #include "input/fasta_reader.h"
+#include "input/nexus.h"
+#include "input/phylip.h"
 #include "input/records.h"
 #include "input/source.h"
 #include "input/stockholm.h"
@@ -16,7 +18,7 @@
 
 namespace {
 
-enum class format { fasta, stockholm, clustal };
+enum class format { fasta, stockholm, clustal, phylip, nexus };
 
 // The input's first line that is not blank.
 std::string_view first_line(std::string_view head) {
@@ -34,6 +36,8 @@ format detect_format(std::string_view head) {
   const std::string_view line = first_line(head);
   if (looks_like_stockholm(line)) return format::stockholm;
   if (looks_like_clustal(line)) return format::clustal;
+  if (looks_like_nexus(line)) return format::nexus;
+  if (looks_like_phylip(line)) return format::phylip;
   return format::fasta;
 }
 
@@ -67,7 +71,7 @@ std::string no_header_hint(std::string_view head) {
     return "Hint: the input looks like FASTQ (reads with qualities), not an "
            "alignment.";
   if (upper == "#NEXUS") return "Hint: the input looks like NEXUS.";
-  if (upper == "#MEGA")
+  if (word == "#MEGA" || word == "#mega")
     return "Hint: the input looks like MEGA, which colsieve does not read; "
            "export it as FASTA.";
   if (starts_with(line, "##maf"))
@@ -91,8 +95,10 @@ std::string no_header_hint(std::string_view head) {
     return !w.empty() &&
            w.find_first_not_of("+-0123456789") == std::string_view::npos;
   };
-  if (numeric(a) && numeric(b) && trim(rest).empty())
-    return "Hint: the input looks like PHYLIP.";
+  if (numeric(a) && numeric(b))
+    return "Hint: the first line looks like a PHYLIP header, but PHYLIP "
+           "wants two positive counts there (sequences, columns) and "
+           "nothing else.";
   return {};
 }
 
@@ -104,9 +110,9 @@ std::string columns(std::size_t n) {
                                  bool fold_case) {
   std::string message = "Error: sequence lengths differ!\nRecord " +
                         std::to_string(i + 1) + " (" + shown(in.aln.names[i]) +
-                        ") has " + columns(in.lengths[i]) +
-                        "; record 1 (" + shown(in.aln.names[0]) +
-                        ") has " + std::to_string(in.lengths[0]) + ".";
+                        ") has " + columns(in.lengths[i]) + "; record 1 (" +
+                        shown(in.aln.names[0]) + ") has " +
+                        std::to_string(in.lengths[0]) + ".";
   if (in.dropped > 0 && !fold_case)
     message += "\n" + std::string("Hint: ") + std::to_string(in.dropped) +
                " lower-case letters and '.' were dropped as insertions; if "
@@ -120,7 +126,6 @@ std::string columns(std::size_t n) {
 alignment read_alignment(int fd, const std::string& input_name,
                          const input_options& opts, thread_pool& pool,
                          const std::function<void(const std::string&)>& warn) {
-  (void)warn;
   input_bytes bytes(fd, input_name);
   const std::string_view head = bytes.head();
   const std::size_t limit = opts.max_columns == 0
@@ -134,6 +139,12 @@ alignment read_alignment(int fd, const std::string& input_name,
       break;
     case format::clustal:
       in = read_clustal(bytes.source(), input_name);
+      break;
+    case format::phylip:
+      in = read_phylip(bytes.source(), input_name, warn);
+      break;
+    case format::nexus:
+      in = read_nexus(bytes.source(), input_name);
       break;
     case format::fasta: {
       if (!head.empty() && head.front() != '>') {

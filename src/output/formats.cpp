@@ -83,8 +83,8 @@ class kept_formatter : public record_formatter {
         kept_(sel.is_selected, 1, 0),
         count_(kept_count(sel)) {
     for (const std::string& n : names)
-      width_ = std::max(width_, f == out_format::nexus ? nexus_name(n).size()
-                                                       : n.size());
+      width_ = std::max(
+          width_, f == out_format::nexus ? nexus_name(n).size() : n.size());
   }
 
   std::size_t bound(std::string_view name, std::size_t) const override {
@@ -173,7 +173,9 @@ class kept_formatter : public record_formatter {
   std::size_t width_ = 0;
 };
 
-void write_header(output_buffer& fp, const std::string& text) { fp.write(text); }
+void write_header(output_buffer& fp, const std::string& text) {
+  fp.write(text);
+}
 
 // The selected columns, in order.
 std::vector<std::size_t> kept_columns(const selection& sel) {
@@ -277,12 +279,13 @@ std::vector<std::string> output_names(
   for (std::size_t i = 0; i < names.size(); ++i) {
     const auto [it, fresh] = seen.emplace(names[i], i);
     if (!fresh)
-      throw fatal_error(
-          "Error: records " + std::to_string(it->second + 1) + " (\"" +
-          aln.names[it->second] + "\") and " + std::to_string(i + 1) +
-          " (\"" + aln.names[i] + "\") would both be named \"" + names[i] +
-          "\" in " + name_of(f) + " output; tree programs need names that "
-          "differ");
+      throw fatal_error("Error: records " + std::to_string(it->second + 1) +
+                        " (\"" + aln.names[it->second] + "\") and " +
+                        std::to_string(i + 1) + " (\"" + aln.names[i] +
+                        "\") would both be named \"" + names[i] + "\" in " +
+                        name_of(f) +
+                        " output; tree programs need names that "
+                        "differ");
   }
   if (changed > 0)
     warn("Warning: " + std::to_string(changed) +
@@ -332,7 +335,8 @@ void write_alignment(output_buffer& fp, const alignment& aln,
     case out_format::phylip_relaxed:
     case out_format::phylip_strict:
     case out_format::paml:
-      write_header(fp, std::to_string(nseq) + " " + std::to_string(kept) + "\n");
+      write_header(fp,
+                   std::to_string(nseq) + " " + std::to_string(kept) + "\n");
       break;
     case out_format::nexus: {
       // The data type from the letters that are written.
@@ -345,11 +349,11 @@ void write_alignment(output_buffer& fp, const alignment& aln,
         tally.add(residues);
       }
       const char* type = tally.datatype();
-      write_header(fp, "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" +
-                           std::to_string(nseq) +
-                           " NCHAR=" + std::to_string(kept) +
-                           ";\n  FORMAT DATATYPE=" + type +
-                           " GAP=- MISSING=?;\n  MATRIX\n");
+      write_header(
+          fp,
+          "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" + std::to_string(nseq) +
+              " NCHAR=" + std::to_string(kept) +
+              ";\n  FORMAT DATATYPE=" + type + " GAP=- MISSING=?;\n  MATRIX\n");
       break;
     }
     default:
