@@ -1,7 +1,7 @@
 // Times each phase of a default colsieve run on one file and prints a line
 // per phase. Writing goes to /dev/null.
 //
-// usage: phase_times FILE [-r] [-p] [-j N]
+// usage: phase_times FILE [-r] [-p] [-j N] [--max-columns N]
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,16 +29,20 @@ double since(clock_type::time_point& t) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: phase_times FILE [-r] [-p] [-j N]\n");
+    std::fprintf(
+        stderr, "usage: phase_times FILE [-r] [-p] [-j N] [--max-columns N]\n");
     return 1;
   }
   int remove_cols = 0, phylip = 0;
   unsigned threads = 0;
+  input_options opts;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "-r") == 0) remove_cols = 1;
     if (std::strcmp(argv[i], "-p") == 0) phylip = 1;
     if (std::strcmp(argv[i], "-j") == 0 && i + 1 < argc)
       threads = static_cast<unsigned>(std::atoi(argv[++i]));
+    if (std::strcmp(argv[i], "--max-columns") == 0 && i + 1 < argc)
+      opts.max_columns = std::strtoull(argv[++i], nullptr, 10);
   }
   const int fd = open(argv[1], O_RDONLY);
   std::FILE* null = std::fopen("/dev/null", "w");
@@ -50,8 +54,8 @@ int main(int argc, char** argv) {
     auto t = clock_type::now();
     const auto start = t;
     thread_pool pool(threads == 0 ? default_threads() : threads);
-    const alignment aln = read_alignment(fd, argv[1], input_options{}, pool,
-                                         [](const std::string&) {});
+    const alignment aln =
+        read_alignment(fd, argv[1], opts, pool, [](const std::string&) {});
     const double load = since(t);
     const weighting w = weigh_sequences(aln, 1.0, 1000000.0, &pool);
     const double weigh = since(t);

@@ -1,50 +1,84 @@
 #!/usr/bin/env bash
-# Benchmarks colsieve beside `wc -l` and `cat` on generated alignments and
-# prints a table: median wall time, its ratio to `wc -l`, peak memory and its
-# ratio to the file size. Also checks that colsieve's output has not changed
-# (checksums in bench/checksums.txt).
+# Benchmarks colsieve on generated alignments beside `wc -l`, `cat`, gzip and
+# a baseline build of an earlier colsieve, and prints one table: median wall
+# time (hyperfine), its ratio to the baseline, peak memory against the file
+# size, and minor page faults; then the time of each phase. Also checks that
+# colsieve's output has not changed (bench/checksums.txt).
 #
 # usage: bench/run_bench.sh [DATA_DIR]
-#   DATA_DIR  where the generated files go (default: $TMPDIR/colsieve-bench,
-#             about 470 MB); they are made once and reused.
+#   DATA_DIR  where the generated files and builds go (default:
+#             $TMPDIR/colsieve-bench, about 2 GB); files are made once and
+#             reused.
 # environment:
-#   RUNS=N        timed runs per command (default 5)
-#   SIZES="S M L" which sizes to run (S 100 x 1,000; M 1,000 x 10,000;
-#                 L 10,000 x 45,000)
-#   KIND=dna      generate nucleotide instead of protein alignments
-# Needs hyperfine and GNU time (Debian packages hyperfine, time) and python3.
+#   RUNS=N             timed runs per command (default 5)
+#   SIZES="M L W"      which sizes to run: S 100 x 1,000; M 1,000 x 10,000;
+#                      L 10,000 x 45,000; W 1,000 x 1,000,000 (wide, read
+#                      with --max-columns 0)
+#   BASELINE_REF=ref   the git commit to compare with (default 0a762c3,
+#                      colsieve 1.0.0); "none" skips it
+# Needs hyperfine, GNU time and gzip (Debian packages hyperfine, time, gzip),
+# python3 and git.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 data=${1:-${TMPDIR:-/tmp}/colsieve-bench}
 runs=${RUNS:-5}
-sizes=${SIZES:-S M L}
-kind=${KIND:-protein}
+sizes=${SIZES:-M L W}
+baseline_ref=${BASELINE_REF:-0a762c3}
 build=$root/build/bench
 
-for tool in hyperfine /usr/bin/time python3; do
+for tool in hyperfine /usr/bin/time python3 gzip git; do
   command -v "$tool" > /dev/null || { echo "run_bench: needs $tool" >&2; exit 1; }
 done
+mkdir -p "$data"
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DCOLSIEVE_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j2 --target colsieve gen_alignment > /dev/null
+quiet() { "$@" > "$data/build.log" 2>&1 || { cat "$data/build.log"; exit 1; }; }
+quiet cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=OFF
+quiet cmake --build "$build" -j2 --target colsieve gen_alignment phase_times
 bin=$build/colsieve
 
-mkdir -p "$data"
-declare -A dims=([S]="100 1000" [M]="1000 10000" [L]="10000 45000")
+base=""
+if [ "$baseline_ref" != none ]; then
+  src=$data/baseline-$baseline_ref
+  if [ ! -x "$src/build/colsieve" ]; then
+    rm -rf "$src" && mkdir -p "$src"
+    git -C "$root" archive "$baseline_ref" | tar -x -C "$src"
+    quiet cmake -S "$src" -B "$src/build" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=OFF
+    quiet cmake --build "$src/build" -j2 --target colsieve phase_times
+  fi
+  base=$src/build/colsieve
+fi
 
+declare -A dims=([S]="100 1000" [M]="1000 10000" [L]="10000 45000" [W]="1000 1000000")
 status=0
+: > "$data/rss.txt"
+: > "$data/phases.txt"
+
+# Peak RSS (KB) and minor page faults of one command, the larger RSS of two
+# runs.
+measure() {  # label, command...
+  local label=$1 out kb faults best=0 f=0
+  shift
+  for _ in 1 2; do
+    out=$(/usr/bin/time -f "%M %R" "$@" 2>&1 > /dev/null | tail -n 1)
+    kb=${out% *}
+    faults=${out#* }
+    [ "$kb" -gt "$best" ] && best=$kb && f=$faults
+  done
+  echo "$label	$best	$f" >> "$data/rss.txt"
+}
+
 for size in $sizes; do
-  file=$data/$size-$kind.fa
-  [ -s "$file" ] || "$build/gen_alignment" ${dims[$size]} "$kind" 1 > "$file"
+  file=$data/$size-protein.fa
+  [ -s "$file" ] || "$build/gen_alignment" ${dims[$size]} protein 1 > "$file"
+  wide=()
+  [ "$size" = W ] && wide=(--max-columns 0)
 
   # Output must stay byte for byte what it was.
   for opts in "" "-r -p"; do
-    key="$size-$kind ${opts:-default}"
-    sum=$("$bin" -i "$file" $opts 2> /dev/null | sha256sum | cut -c1-16)
-    want=$(grep -F "$key:" "$root/bench/checksums.txt" 2> /dev/null |
-           awk '{print $NF}' || true)
+    key="$size-protein ${opts:-default}"
+    sum=$("$bin" -i "$file" "${wide[@]}" $opts 2> /dev/null | sha256sum | cut -c1-16)
+    want=$(grep -F "$key:" "$root/bench/checksums.txt" 2> /dev/null | awk '{print $NF}' || true)
     if [ -z "$want" ]; then
       echo "checksum $key: $sum (not recorded)"
     elif [ "$sum" = "$want" ]; then
@@ -55,53 +89,85 @@ for size in $sizes; do
     fi
   done
 
+  cmds=(-n "wc -l" "wc -l $file" -n "cat > /dev/null" "cat $file")
+  [ -n "$base" ] && [ "$size" != W ] && cmds+=(-n "colsieve $baseline_ref" "$base -i $file")
+  cmds+=(-n "colsieve" "$bin -i $file ${wide[*]}"
+         -n "colsieve --threads 1" "$bin -i $file --threads 1 ${wide[*]}"
+         -n "colsieve -r -p" "$bin -i $file -r -p ${wide[*]}")
+  if [ "$size" = L ]; then
+    [ -s "$file.gz" ] || gzip -c "$file" > "$file.gz"
+    cmds+=(-n "gzip -dc .gz" "gzip -dc $file.gz" -n "colsieve .gz" "$bin -i $file.gz")
+  fi
   hyperfine -N --warmup 1 --runs "$runs" --style none \
-    --export-json "$data/$size-$kind.json" \
-    -n "wc -l" "wc -l $file" \
-    -n "cat > /dev/null" "cat $file" \
-    -n "colsieve" "$bin -i $file" \
-    -n "colsieve -r -p" "$bin -i $file -r -p" > /dev/null
+    --export-json "$data/$size.json" "${cmds[@]}" > /dev/null
 
-  # Peak memory: the largest of three runs.
-  for cmd in "wc -l" "cat" "colsieve" "colsieve -r -p"; do
-    case $cmd in
-      "wc -l") argv=(wc -l "$file") ;;
-      cat) argv=(cat "$file") ;;
-      colsieve) argv=("$bin" -i "$file") ;;
-      *) argv=("$bin" -i "$file" -r -p) ;;
-    esac
-    peak=0
-    for _ in 1 2 3; do
-      kb=$( /usr/bin/time -f %M "${argv[@]}" 2>&1 > /dev/null | tail -n 1)
-      [ "$kb" -gt "$peak" ] && peak=$kb
+  [ -n "$base" ] && [ "$size" != W ] && measure "$size colsieve $baseline_ref" "$base" -i "$file"
+  measure "$size colsieve" "$bin" -i "$file" "${wide[@]}"
+  measure "$size colsieve --threads 1" "$bin" -i "$file" --threads 1 "${wide[@]}"
+
+  if [ "$size" = L ]; then
+    [ -n "$base" ] && echo "L colsieve $baseline_ref	$("$src/build/phase_times" "$file" | tr '\n' ' ')" >> "$data/phases.txt"
+    for n in 0 1; do
+      echo "L colsieve --threads $n	$("$build/phase_times" "$file" -j $n | tr '\n' ' ')" >> "$data/phases.txt"
     done
-    echo "$cmd $peak" >> "$data/$size-$kind.rss.$$"
-  done
-  mv "$data/$size-$kind.rss.$$" "$data/$size-$kind.rss"
+  fi
 done
 
-python3 - "$data" "$kind" $sizes << 'EOF'
+thp=$(cat /sys/kernel/mm/transparent_hugepage/enabled 2> /dev/null || echo unknown)
+python3 - "$data" "$baseline_ref" "$thp" $sizes << 'EOF'
 import json, os, statistics, sys
-data, kind, sizes = sys.argv[1], sys.argv[2], sys.argv[3:]
-print()
-print(f"{'size':5} {'command':16} {'median':>10} {'x wc -l':>8} {'peak RSS':>10} {'x file':>7}")
+data, ref, thp, sizes = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+rss = {}
+for line in open(os.path.join(data, "rss.txt")):
+    label, kb, faults = line.rstrip("\n").split("\t")
+    rss[label] = (int(kb) / 1000, int(faults))
+cells = {"S": 100 * 1000, "M": 1000 * 10000, "L": 10000 * 45000, "W": 1000 * 1000000}
+print(f"\ntransparent huge pages: {thp}; CPUs: {os.cpu_count()}")
+print(f"{'size':4} {'command':24} {'median':>9} {'x base':>7} {'peak RSS':>10} "
+      f"{'x file':>7} {'minor faults':>12}")
+med_all = {}
 for size in sizes:
-    base = os.path.join(data, f"{size}-{kind}")
-    size_mb = os.path.getsize(base + ".fa") / 1e6
-    rss = {}
-    for line in open(base + ".rss"):
-        name, kb = line.rsplit(" ", 1)
-        rss[name] = int(kb) / 1000
-    results = json.load(open(base + ".json"))["results"]
-    med = {r["command"]: statistics.median(r["times"]) for r in results}
-    wc = med["wc -l"]
-    for r in results:
-        name = r["command"]
-        key = "cat" if name.startswith("cat") else name
-        t = med[name]
+    mb = os.path.getsize(os.path.join(data, f"{size}-protein.fa")) / 1e6
+    med = {r["command"]: statistics.median(r["times"])
+           for r in json.load(open(os.path.join(data, f"{size}.json")))["results"]}
+    med_all[size] = med
+    base = med.get(f"colsieve {ref}")
+    for name, t in med.items():
         shown = f"{t * 1000:.1f} ms" if t < 1 else f"{t:.3f} s"
-        print(f"{size:5} {name:16} {shown:>10} {t / wc:8.1f} "
-              f"{rss[key]:8.1f} MB {rss[key] / size_mb:7.2f}")
-    print(f"{'':5} file: {size_mb:.1f} MB")
+        ratio = f"{t / base:7.2f}" if base and name.startswith("colsieve") else " " * 7
+        r = rss.get(f"{size} {name}")
+        mem = f"{r[0]:7.1f} MB {r[0] / mb:7.2f} {r[1]:12,}" if r else ""
+        print(f"{size:4} {name:24} {shown:>9} {ratio} {mem}")
+    print(f"{'':4} file: {mb:.1f} MB, {cells[size]:,} residues")
+
+print("\ntargets")
+def target(what, value, limit):
+    print(f"  {what:58} {value:6.2f} (at most {limit}) {'ok' if value <= limit else 'MISSED'}")
+if "L" in med_all:
+    m = med_all["L"]
+    base = m.get(f"colsieve {ref}")
+    if base:
+        target("L, default threads / baseline", m["colsieve"] / base, 0.45)
+        target("L, --threads 1 / baseline", m["colsieve --threads 1"] / base, 0.75)
+    kb, faults = rss["L colsieve"]
+    target("L, peak RSS / file", kb / (os.path.getsize(os.path.join(data, "L-protein.fa")) / 1e6), 1.05)
+    print(f"  {'L, minor page faults':58} {faults:6,} (at most 5,000 with THP madvise or always)")
+    gz = max(m["gzip -dc .gz"], m["colsieve"])
+    target("L.fa.gz / max(gzip -dc, plain file run)", m["colsieve .gz"] / gz, 1.15)
+if "M" in med_all and f"colsieve {ref}" in med_all["M"]:
+    target("M, default threads / baseline", med_all["M"]["colsieve"] / med_all["M"][f"colsieve {ref}"], 0.6)
+if "W" in med_all:
+    kb, _ = rss["W colsieve"]
+    target("W, peak RSS / file", kb / (os.path.getsize(os.path.join(data, "W-protein.fa")) / 1e6), 1.1)
+    if "L" in med_all:
+        per = lambda s: med_all[s]["colsieve"] / cells[s]
+        target("W, time per residue / L's", per("W") / per("L"), 1.5)
+
+phases = open(os.path.join(data, "phases.txt")).read().strip()
+if phases:
+    print("\nphases on L (phase_times; --threads 0 is one per CPU)")
+    for line in phases.splitlines():
+        label, rest = line.split("\t")
+        print(f"  {label:24} {rest}")
 EOF
 exit $status

@@ -127,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   try {
     thread_pool pool(threads);
+    pool.set_min_work(0);  // spread even the smallest alignment
     const weighting w = weigh_sequences(aln, cst, maxcst);
     const weighting wp = weigh_sequences(aln, cst, maxcst, &pool);
     for (std::size_t i = 0; i < aln.nseq(); ++i)

@@ -146,6 +146,7 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
     // One thread, and pools that split rows and columns unevenly.
     for (unsigned threads : {0u, 2u, 3u, 8u}) {
       thread_pool pool(threads);
+      pool.set_min_work(0);  // spread even the smallest alignment
       thread_pool* p = threads == 0 ? nullptr : &pool;
       const weighting w = weigh_sequences(aln, 0, 1e6, p);
       ASSERT_EQ(w.wt.size(), ref.wt.size());
@@ -330,6 +331,7 @@ TEST(write_records, threads_write_the_same_bytes) {
       std::FILE* fp = std::tmpfile();
       {
         thread_pool pool(3);
+        pool.set_min_work(0);
         output_buffer out(fp, "test output", 64);
         write_records(out, aln, writer, k == 0 ? nullptr : &pool);
         out.flush();

@@ -8,7 +8,10 @@
 
 namespace {
 
+constexpr std::size_t kPage = 4096;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Buffers from this size on are worth huge pages.
+constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
 
 std::size_t round_up(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
@@ -23,6 +26,18 @@ void advise_huge(char* p, std::size_t n) {
 
 big_buffer::big_buffer(std::size_t capacity) {
   if (capacity == 0) return;
+  if (capacity < kHugeFrom) {
+    // Small: normal pages, so that a small alignment does not pay for
+    // clearing a whole huge page.
+    const std::size_t size = round_up(capacity, kPage);
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    data_ = static_cast<char*>(p);
+    capacity_ = capacity;
+    mapped_ = size;
+    return;
+  }
   // One huge page more than needed, so that the buffer can start on a huge
   // page boundary; the unused ends are given back.
   const std::size_t size = round_up(capacity, kHugePage);
@@ -69,12 +84,12 @@ void big_buffer::reserve(std::size_t n) {
     *this = big_buffer(want);
     return;
   }
-  const std::size_t size = round_up(want, kHugePage);
+  const std::size_t size = round_up(want, want < kHugeFrom ? kPage : kHugePage);
   // The kernel moves the pages, not their bytes.
   void* p = mremap(data_, mapped_, size, MREMAP_MAYMOVE);
   if (p == MAP_FAILED) throw std::bad_alloc();
   data_ = static_cast<char*>(p);
   capacity_ = want;
   mapped_ = size;
-  advise_huge(data_, mapped_);
+  if (want >= kHugeFrom) advise_huge(data_, mapped_);
 }

@@ -49,7 +49,9 @@ unsigned default_threads() {
   return cpus;
 }
 
-thread_pool::thread_pool(unsigned threads) : size_(std::max(1u, threads)) {
+thread_pool::thread_pool(unsigned threads) : size_(std::max(1u, threads)) {}
+
+void thread_pool::start_workers() {
   workers_.reserve(size_ - 1);
   for (unsigned i = 1; i < size_; ++i)
     workers_.emplace_back([this] { work(); });
@@ -102,6 +104,7 @@ void thread_pool::run(std::size_t n,
     for (std::size_t k = 0; k < n; ++k) task(k);
     return;
   }
+  if (workers_.empty()) start_workers();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     task_ = &task;

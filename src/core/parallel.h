@@ -24,13 +24,23 @@ inline std::size_t piece_begin(std::size_t n, std::size_t parts,
 
 class thread_pool {
  public:
-  // threads in all, the caller's included; 0 is taken as 1.
+  // threads in all, the caller's included; 0 is taken as 1. The other
+  // threads start when first needed.
   explicit thread_pool(unsigned threads);
   ~thread_pool();
   thread_pool(const thread_pool&) = delete;
   thread_pool& operator=(const thread_pool&) = delete;
 
   unsigned size() const { return size_; }
+
+  // The pool when a phase of `work` units (cells, bytes) is worth spreading
+  // over threads, else nullptr: for small alignments, waking threads costs
+  // more than it saves.
+  thread_pool* worth(std::size_t work) {
+    return size_ > 1 && work >= min_work_ ? this : nullptr;
+  }
+  // Below this much work, phases run on the caller's thread (tests set 0).
+  void set_min_work(std::size_t units) { min_work_ = units; }
 
   // Runs task(k) for every k in [0, n), on the pool's threads and the
   // caller's, and returns when all are done. With n == size(), every task
@@ -48,8 +58,11 @@ class thread_pool {
   void work();
   void take_tasks();
 
+  void start_workers();
+
   unsigned size_;
-  std::vector<std::thread> workers_;
+  std::size_t min_work_ = std::size_t{2} << 20;
+  std::vector<std::thread> workers_;  // started when first needed
   std::mutex mutex_;
   std::condition_variable wake_, done_;
   const std::function<void(std::size_t)>* task_ = nullptr;

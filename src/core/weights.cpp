@@ -102,6 +102,7 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
   const std::size_t nseq = aln.nseq();
   const std::size_t lseq = aln.lseq;
   const auto rows = row_pointers(aln);
+  if (pool != nullptr) pool = pool->worth(nseq * lseq);
   const std::size_t threads =
       pool == nullptr ? 1 : std::min<std::size_t>(pool->size(), nseq);
 
@@ -211,7 +212,8 @@ std::vector<double> column_scores(const alignment& aln,
                   wt[i], sum.data() + c0, c1 - c0);
     for (std::size_t j = c0; j < c1; ++j) sum[j] = (cst * sum[j]) / total_wt;
   };
-  if (pool != nullptr && lseq >= 4096)
+  if (pool != nullptr) pool = pool->worth(aln.nseq() * lseq);
+  if (pool != nullptr)
     pool->for_ranges(lseq, columns);
   else
     columns(0, lseq);

@@ -66,7 +66,15 @@ bool fd_source::next(const char** data, std::size_t* size) {
 peeked_source::peeked_source(byte_source* src, std::size_t n) : src_(src) {
   const char* data;
   std::size_t size;
-  while (head_.size() < n && src_->next(&data, &size)) head_.append(data, size);
+  if (!src_->next(&data, &size)) return;
+  if (size >= n) {  // the usual case: the first block is enough, no copy
+    head_ = std::string_view(data, size);
+    return;
+  }
+  owned_.assign(data, size);
+  while (owned_.size() < n && src_->next(&data, &size))
+    owned_.append(data, size);
+  head_ = owned_;
 }
 
 bool peeked_source::next(const char** data, std::size_t* size) {

@@ -45,7 +45,8 @@ class peeked_source : public byte_source {
 
  private:
   byte_source* src_;
-  std::string head_;
+  std::string_view head_;  // the source's first block, or owned_
+  std::string owned_;      // the first blocks, when one was too short
   bool head_given_ = false;
 };
 

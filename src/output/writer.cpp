@@ -148,6 +148,10 @@ void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
 void write_records(output_buffer& fp, const alignment& aln,
                    const record_formatter& fmt, thread_pool* pool) {
   const std::size_t nseq = aln.nseq();
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < nseq; ++i)
+    total += fmt.bound(aln.names[i], aln.lseq);
+  if (pool != nullptr) pool = pool->worth(total);
   const std::size_t threads = pool == nullptr ? 1 : pool->size();
   if (threads == 1) {
     for (std::size_t i = 0; i < nseq; ++i) {
@@ -159,9 +163,6 @@ void write_records(output_buffer& fp, const alignment& aln,
   // Batches: each thread's share of a batch is formatted into its own
   // buffer, and the buffers go out in order. A share is at most 4 MB, and
   // smaller for small alignments, so that little fresh memory is touched.
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < nseq; ++i)
-    total += fmt.bound(aln.names[i], aln.lseq);
   const std::size_t share = std::clamp<std::size_t>(
       total / (threads * 8), std::size_t{64} << 10, std::size_t{4} << 20);
   std::vector<std::unique_ptr<char[]>> bufs(threads);
