@@ -210,19 +210,31 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
 
   // Staged side files are written now, under their temporary names; none
   // takes its real name unless the alignment was written completely.
+  std::vector<std::pair<destination*, content_writer>> sides;
   if (map != nullptr)
-    map->write([&](std::FILE* fp, const std::string& name) {
+    sides.emplace_back(map, [&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
       write_column_map(out, score, sel);
       out.flush();
     });
   if (page != nullptr)
-    page->write([&](std::FILE* fp, const std::string& name) {
+    sides.emplace_back(page, [&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
       write_report(out, {set.in_name == "-" ? "standard input" : set.in_name,
                          aln, w.wt, score, sel, cst, set.target_wt});
       out.flush();
     });
+  // Files of their own are written side by side; a shared stream in order.
+  bool apart = sides.size() > 1;
+  for (const auto& side : sides)
+    apart = apart && side.first->how() == destination::mode::staged;
+  thread_pool* side_pool = apart ? pool.worth(aln.nseq() * aln.lseq) : nullptr;
+  if (side_pool != nullptr)
+    side_pool->run(sides.size(), [&](std::size_t k) {
+      sides[k].first->write(sides[k].second);
+    });
+  else
+    for (auto& side : sides) side.first->write(side.second);
 
   const content_writer alignment_text = [&](std::FILE* fp,
                                             const std::string& name) {

@@ -212,14 +212,6 @@ void read_header(fasta_stream* fp, std::string* comment) {
   if (!comment->empty() && comment->back() == '\r') comment->pop_back();
 }
 
-bool has_pir_code(const std::string& comment) {
-  static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
-                                       "RC;", "N3;", "N1;", "XX;"};
-  for (const char* code : kCodes)
-    if (comment.compare(0, 3, code) == 0) return true;
-  return false;
-}
-
 // A sink over the stream's working buffer.
 class vector_sink : public residue_sink {
  public:
@@ -234,6 +226,14 @@ class vector_sink : public residue_sink {
 };
 
 }  // namespace
+
+bool has_pir_code(const std::string& comment) {
+  static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
+                                       "RC;", "N3;", "N1;", "XX;"};
+  for (const char* code : kCodes)
+    if (comment.compare(0, 3, code) == 0) return true;
+  return false;
+}
 
 stdio_source::stdio_source(std::FILE* fp, std::size_t block_size)
     : fp_(fp), buf_(block_size) {}

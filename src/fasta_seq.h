@@ -110,6 +110,10 @@ struct fasta_record_info {
   bool too_long = false;     // more than max_residues; the record is unread
 };
 
+// True when a header text begins with a PIR type code and ';' ("P1;",
+// "F1;", "DL;", "DC;", "RL;", "RC;", "N3;", "N1;", "XX;").
+bool has_pir_code(const std::string& comment);
+
 // Reads the next record: its header text into *comment, its residues to
 // the sink. A record is read as PIR when its header begins with a PIR type
 // code and ';' (">P1;", ">F1;", ">DL;", ">DC;", ">RL;", ">RC;", ">N3;",

@@ -72,8 +72,10 @@ suite() {  # name, then cmake options
   fi
   rm -f "$dir/junit.xml"
   ctest --test-dir "$dir" --output-on-failure -j2 --output-junit junit.xml
-  if [ -f "$dir/junit.xml" ]; then
+  if [ -f "$dir/junit.xml" ] && grep -q "<testcase " "$dir/junit.xml"; then
     count_junit "$name" "$dir/junit.xml"
+  elif [ ! -f "$dir/CTestTestfile.cmake" ]; then
+    count fail "$name: no tests were built (is GoogleTest installed?)"
   else
     count fail "$name: ctest"
   fi

@@ -93,16 +93,27 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
       r.dot_after_first = true;
     return add_residues(text, &r.recs.row(k), &bad);
   };
+  // Starts record i from the next line, its name and first residues;
+  // false, with the failure noted, when that does not work.
+  const auto start_record = [&](std::size_t i) {
+    if (!next_line(&line)) {
+      r.failure = "the file ends after " + counted(i, "record") +
+                  ", but the first line declares " + std::to_string(nseq);
+      return false;
+    }
+    split_named(line, strict, &name, &rest);
+    const std::size_t k = r.recs.add(std::string(name));
+    if (!add(k, rest)) {
+      r.failure = bad_character(lines.numbers[at - 1], name, bad);
+      return false;
+    }
+    return true;
+  };
   if (!interleaved) {
     for (std::size_t i = 0; i < nseq; ++i) {
-      if (!next_line(&line))
-        return fail("the file ends after " + counted(i, "record") +
-                    ", but the first line declares " + std::to_string(nseq));
-      split_named(line, strict, &name, &rest);
-      const std::size_t k = r.recs.add(std::string(name));
+      if (!start_record(i)) return r;
+      const std::size_t k = i;
       const std::string& row = r.recs.row(k);
-      if (!add(k, rest))
-        return fail(bad_character(lines.numbers[at - 1], name, bad));
       // Lines that follow continue the record while they fit in it.
       std::string more;
       while (row.size() < ncol && next_line(&line)) {
@@ -121,15 +132,8 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
             " columns, but the first line declares " + std::to_string(ncol));
     }
   } else {
-    for (std::size_t i = 0; i < nseq; ++i) {
-      if (!next_line(&line))
-        return fail("the file ends after " + counted(i, "record") +
-                    ", but the first line declares " + std::to_string(nseq));
-      split_named(line, strict, &name, &rest);
-      const std::size_t k = r.recs.add(std::string(name));
-      if (!add(k, rest))
-        return fail(bad_character(lines.numbers[at - 1], name, bad));
-    }
+    for (std::size_t i = 0; i < nseq; ++i)
+      if (!start_record(i)) return r;
     // Later blocks: one line a record, in the same order, without names.
     for (std::size_t i = 0; r.recs.size() > 0 && next_line(&line);
          i = (i + 1) % nseq) {

@@ -185,6 +185,11 @@ alignment read_alignment(int fd, const std::string& input_name,
     if (in.lengths[i] != in.lengths[0])
       lengths_differ(in, i, opts.fold_case || in.format != "FASTA");
   in.aln.lseq = in.lengths[0];
+  // Column counts are kept in 32-bit integers where the output shows them.
+  if (in.aln.lseq > 2147483647u)
+    throw fatal_error("Error: the alignment has " +
+                      std::to_string(in.aln.lseq) +
+                      " columns, more than colsieve takes (2147483647)");
   if (in.aln.lseq == 0) {
     std::string message = "Error: alignment has no columns";
     if (in.format == "FASTA" && !opts.fold_case)

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "error.h"
+#include "fasta_seq.h"
 #include "output/writer.h"
 
 namespace {
@@ -60,14 +61,6 @@ std::string nexus_name(const std::string& name) {
   return q + "'";
 }
 
-bool pir_coded(const std::string& header) {
-  static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
-                                       "RC;", "N3;", "N1;", "XX;"};
-  for (const char* code : kCodes)
-    if (header.compare(0, 3, code) == 0) return true;
-  return false;
-}
-
 // Where each selected column lies: the kept runs, for copying.
 std::size_t kept_count(const selection& sel) {
   return static_cast<std::size_t>(sel.n_gt_target);
@@ -113,7 +106,7 @@ class kept_formatter : public record_formatter {
         } else {
           // The description line repeats the name: reading the output
           // back and writing it again gives the same bytes.
-          const bool coded = pir_coded(name);
+          const bool coded = has_pir_code(name);
           put(coded ? ">" : ">P1;");
           put(name);
           put("\n");
