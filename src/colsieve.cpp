@@ -167,12 +167,13 @@ namespace {
 // Everything after the options: load, weigh, select, write.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
   thread_pool pool(set.threads == 0 ? default_threads() : set.threads);
+  const auto warn = [msg](const std::string& warning) {
+    say(msg, warning.c_str());
+  };
   input_options in_opts;
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
-  const alignment aln = read_alignment(
-      in_fd, set.in_name, in_opts, pool,
-      [msg](const std::string& warning) { say(msg, warning.c_str()); });
+  const alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
   const weighting w = weigh_sequences(aln, set.cst, set.maxcst, &pool);
   // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
   const double cst = set.henikoff ? 1.0 : w.cst;
@@ -182,9 +183,6 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
 
   // Names the output format cannot take stop the run here, before any
   // output.
-  const auto warn = [msg](const std::string& warning) {
-    say(msg, warning.c_str());
-  };
   const std::vector<std::string> names = output_names(aln, set.format, warn);
 
   // Every file is checked before anything is written: none may be the
