@@ -17,6 +17,7 @@
 #include "core/weights.h"
 #include "error.h"
 #include "input/read_input.h"
+#include "input/records.h"
 #include "output/buffer.h"
 #include "output/column_map.h"
 #include "output/destination.h"
@@ -218,8 +219,8 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   if (page != nullptr)
     sides.emplace_back(page, [&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
-      write_report(out, {set.in_name == "-" ? "standard input" : set.in_name,
-                         aln, w.wt, score, sel, cst, set.target_wt});
+      write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
+                         set.target_wt});
       out.flush();
     });
   // Files of their own are written side by side; a shared stream in order.

@@ -64,7 +64,8 @@ suite() {  # name, then cmake options
   shift
   local dir=$build/$name
   echo "== $name suite"
-  if ! { cmake -S "$root" -B "$dir" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" &&
+  if ! { cmake -S "$root" -B "$dir" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+           -DCOLSIEVE_BUILD_TESTS=ON "$@" &&
          cmake --build "$dir" -j2; } > "$dir.log" 2>&1; then
     cat "$dir.log"
     count fail "$name: build"
@@ -96,7 +97,7 @@ else
   count skip format "clang-format is not installed"
 fi
 
-suite release -DCMAKE_BUILD_TYPE=Release
+suite check -DCMAKE_BUILD_TYPE=Release
 suite sanitized -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
 suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
 

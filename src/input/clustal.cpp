@@ -8,7 +8,7 @@ bool looks_like_clustal(std::string_view head) {
 }
 
 loaded_input read_clustal(byte_source* src, const std::string& input_name) {
-  const std::string where = input_name == "-" ? "standard input" : input_name;
+  const std::string where = input_label(input_name);
   line_reader lines(src);
   record_set recs;
   std::string_view line;

@@ -38,15 +38,6 @@ fasta_rules rules_of(const fasta_input_options& opts) {
   return r;
 }
 
-[[noreturn]] void too_long(std::size_t record, const std::string& name,
-                           std::size_t limit) {
-  throw fatal_error(
-      "ERROR: sequence too long.\nRecord " + std::to_string(record) + " (" +
-      shown(name) + ") has more than " + std::to_string(limit) +
-      " columns, the limit; --max-columns N sets another, --max-columns 0 "
-      "lifts it.");
-}
-
 constexpr std::size_t kPieceBlock = 128 << 10;  // read size for pieces
 
 // The records of one stretch of input, read into the buffer from `base` on.
@@ -72,7 +63,7 @@ void read_records(byte_source* src, const fasta_rules& rules,
       out->long_name = comment;
       return;
     }
-    out->names.push_back(comment);
+    out->names.push_back(std::move(comment));  // the reader clears it
     out->offsets.push_back(used);
     out->lengths.push_back(info.residues);
     out->dropped += info.dropped;
@@ -89,8 +80,8 @@ loaded_input merge(std::vector<piece_result>& pieces, big_buffer residues,
   for (piece_result& p : pieces) {
     if (p.error) std::rethrow_exception(p.error);
     if (p.too_long)
-      too_long(in.aln.names.size() + p.names.size() + 1, p.long_name,
-               rules.max_residues);
+      record_too_long(in.aln.names.size() + p.names.size() + 1, p.long_name,
+                      rules.max_residues);
     for (std::string& name : p.names) in.aln.names.push_back(std::move(name));
     in.aln.offsets.insert(in.aln.offsets.end(), p.offsets.begin(),
                           p.offsets.end());

@@ -209,7 +209,7 @@ bool looks_like_nexus(std::string_view first_line) {
 }
 
 loaded_input read_nexus(byte_source* src, const std::string& input_name) {
-  const std::string where = input_name == "-" ? "standard input" : input_name;
+  const std::string where = input_label(input_name);
   const std::vector<token> t = tokenize(src);
   data_block d;
   std::size_t taxa_ntax = 0;

@@ -87,11 +87,11 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
   };
   std::string_view line, name, rest;
   int bad = -1;
-  // Adds text to record k's row.
-  const auto add = [&](std::size_t k, std::string_view text) {
+  // Adds text to record k's residues in *row (its own, or a scratch one).
+  const auto add = [&](std::size_t k, std::string_view text, std::string* row) {
     if (k > 0 && text.find('.') != std::string_view::npos)
       r.dot_after_first = true;
-    return add_residues(text, &r.recs.row(k), &bad);
+    return add_residues(text, row, &bad);
   };
   // Starts record i from the next line, its name and first residues;
   // false, with the failure noted, when that does not work.
@@ -103,7 +103,7 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
     }
     split_named(line, strict, &name, &rest);
     const std::size_t k = r.recs.add(std::string(name));
-    if (!add(k, rest)) {
+    if (!add(k, rest, &r.recs.row(k))) {
       r.failure = bad_character(lines.numbers[at - 1], name, bad);
       return false;
     }
@@ -112,19 +112,20 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
   if (!interleaved) {
     for (std::size_t i = 0; i < nseq; ++i) {
       if (!start_record(i)) return r;
-      const std::size_t k = i;
-      const std::string& row = r.recs.row(k);
+      std::string& row = r.recs.row(i);
       // Lines that follow continue the record while they fit in it.
       std::string more;
+      const bool dot_before = r.dot_after_first;
       while (row.size() < ncol && next_line(&line)) {
         more.clear();
-        if (!add_residues(line, &more, &bad))
+        if (!add(i, line, &more))
           return fail(bad_character(lines.numbers[at - 1], name, bad));
         if (row.size() + more.size() > ncol) {
           --at;  // the next record's line, or too much for this one
+          r.dot_after_first = dot_before;
           break;
         }
-        add(k, line);
+        row += more;
       }
       if (row.size() != ncol)
         return fail(
@@ -140,7 +141,7 @@ reading read_layout(const text_lines& lines, std::size_t nseq, std::size_t ncol,
       if (r.recs.row(i).size() >= ncol)
         return fail(record_label(i, r.recs.name(i)) + " has more than the " +
                     std::to_string(ncol) + " columns the first line declares");
-      if (!add(i, line))
+      if (!add(i, line, &r.recs.row(i)))
         return fail(bad_character(lines.numbers[at - 1], r.recs.name(i), bad));
     }
     for (std::size_t i = 0; i < nseq; ++i)
@@ -169,7 +170,7 @@ bool looks_like_phylip(std::string_view first_line) {
 
 loaded_input read_phylip(byte_source* src, const std::string& input_name,
                          const std::function<void(const std::string&)>& warn) {
-  const std::string where = input_name == "-" ? "standard input" : input_name;
+  const std::string where = input_label(input_name);
   line_reader reader(src);
   std::string_view line;
   while (reader.next(&line) && trim(line).empty()) {

@@ -106,14 +106,13 @@ std::string columns(std::size_t n) {
   return std::to_string(n) + (n == 1 ? " column" : " columns");
 }
 
-[[noreturn]] void lengths_differ(const loaded_input& in, std::size_t i,
-                                 bool fold_case) {
+[[noreturn]] void lengths_differ(const loaded_input& in, std::size_t i) {
   std::string message = "Error: sequence lengths differ!\nRecord " +
                         std::to_string(i + 1) + " (" + shown(in.aln.names[i]) +
                         ") has " + columns(in.lengths[i]) + "; record 1 (" +
                         shown(in.aln.names[0]) + ") has " +
                         std::to_string(in.lengths[0]) + ".";
-  if (in.dropped > 0 && !fold_case)
+  if (in.dropped > 0)  // only FASTA without -u drops letters
     message += "\n" + std::string("Hint: ") + std::to_string(in.dropped) +
                " lower-case letters and '.' were dropped as insertions; if "
                "they belong to the alignment (MAFFT writes nucleotides in "
@@ -174,16 +173,10 @@ alignment read_alignment(int fd, const std::string& input_name,
   if (in.aln.names.empty())
     throw fatal_error("Error: no sequences in input file");
   for (std::size_t i = 0; i < in.lengths.size(); ++i) {
-    if (in.lengths[i] > limit && in.format != "FASTA")
-      throw fatal_error("ERROR: sequence too long.\nRecord " +
-                        std::to_string(i + 1) + " (" + shown(in.aln.names[i]) +
-                        ") has more than " + std::to_string(limit) +
-                        " columns, the limit; --max-columns N sets another, "
-                        "--max-columns 0 lifts it.");
+    if (in.lengths[i] > limit) record_too_long(i + 1, in.aln.names[i], limit);
   }
   for (std::size_t i = 1; i < in.lengths.size(); ++i)
-    if (in.lengths[i] != in.lengths[0])
-      lengths_differ(in, i, opts.fold_case || in.format != "FASTA");
+    if (in.lengths[i] != in.lengths[0]) lengths_differ(in, i);
   in.aln.lseq = in.lengths[0];
   // Column counts are kept in 32-bit integers where the output shows them.
   if (in.aln.lseq > 2147483647u)
@@ -195,7 +188,7 @@ alignment read_alignment(int fd, const std::string& input_name,
     if (in.format == "FASTA" && !opts.fold_case)
       message +=
           " (lower-case letters and '.' are read as insertions and dropped)";
-    if (in.dropped > 0 && !opts.fold_case)
+    if (in.dropped > 0)
       message += "\nHint: " + std::to_string(in.dropped) +
                  " lower-case letters and '.' were dropped; -u reads them as "
                  "residues and gaps.";

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "error.h"
+
 std::size_t record_set::find_or_add(std::string_view name) {
   const auto it = index_.find(std::string(name));
   if (it != index_.end()) return it->second;
@@ -103,4 +105,17 @@ std::string bad_character(std::size_t line, std::string_view name, int byte) {
   return "line " + std::to_string(line) + ": sequence \"" + shown(name) +
          "\" holds " + what +
          ", which is neither a residue (a letter) nor a gap";
+}
+
+std::string input_label(const std::string& input_name) {
+  return input_name == "-" ? "standard input" : input_name;
+}
+
+void record_too_long(std::size_t record, std::string_view name,
+                     std::size_t limit) {
+  throw fatal_error(
+      "ERROR: sequence too long.\nRecord " + std::to_string(record) + " (" +
+      shown(name) + ") has more than " + std::to_string(limit) +
+      " columns, the limit; --max-columns N sets another, --max-columns 0 "
+      "lifts it.");
 }

@@ -62,4 +62,12 @@ std::string bad_character(std::size_t line, std::string_view name, int byte);
 // readable length.
 std::string shown(std::string_view name);
 
+// The input as messages name it: the file name, or "standard input" for "-".
+std::string input_label(const std::string& input_name);
+
+// Throws the error for record `record` (1-based) holding more than `limit`
+// columns: "ERROR: sequence too long." and a line on --max-columns.
+[[noreturn]] void record_too_long(std::size_t record, std::string_view name,
+                                  std::size_t limit);
+
 #endif  // COLSIEVE_INPUT_RECORDS_H

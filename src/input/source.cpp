@@ -12,12 +12,9 @@
 #include <thread>
 
 #include "error.h"
+#include "input/records.h"
 
 namespace {
-
-std::string shown_name(const std::string& input_name) {
-  return input_name == "-" ? "standard input" : input_name;
-}
 
 [[noreturn]] void read_failed(int err) {
   throw fatal_error(std::string("Error: cannot read input: ") +
@@ -132,17 +129,17 @@ struct gzip_source::state {
   void run();
   bool next_input(const char** data, std::size_t* size);
   [[noreturn]] void corrupt(const char* why) const {
-    throw fatal_error("Error: " + shown_name(name) +
+    throw fatal_error("Error: " + input_label(name) +
                       " is not valid gzip data: " + why);
   }
 };
 
 bool gzip_source::state::next_input(const char** data, std::size_t* size) {
   if (!first.empty()) {
-    *data = first.data();
-    *size = first.size();
     held.swap(first);  // stays valid until the next call
     first.clear();
+    *data = held.data();
+    *size = held.size();
     return true;
   }
   return file.next(data, size);
@@ -167,7 +164,7 @@ void gzip_source::state::run() {
       }
       if (st.avail_in == 0 && !input_left) {
         if (in_member)
-          throw fatal_error("Error: " + shown_name(name) +
+          throw fatal_error("Error: " + input_label(name) +
                             " ends in the middle of its gzip data (an "
                             "incomplete download or copy?)");
         break;
@@ -267,7 +264,6 @@ input_bytes::input_bytes(int fd, std::string input_name)
       raw_(std::make_unique<peeked_source>(file_.get(), 64 << 10)) {
   const compression c = detect_compression(raw_->head());
   if (c == compression::none) {
-    top_ = raw_.get();
     peek_ = raw_.get();
     return;
   }
@@ -280,7 +276,7 @@ input_bytes::input_bytes(int fd, std::string input_name)
         input_name == "-"
             ? std::string("... | ") + kTools[k] + " | colsieve -i -"
             : std::string(kTools[k]) + " " + input_name + " | colsieve -i -";
-    throw fatal_error("Error: " + shown_name(input_name) +
+    throw fatal_error("Error: " + input_label(input_name) +
                       " is compressed with " + kNames[k] +
                       ", which colsieve does not read (only gzip); "
                       "decompress it on the way in: " +
@@ -289,7 +285,6 @@ input_bytes::input_bytes(int fd, std::string input_name)
   gzip_ =
       std::make_unique<gzip_source>(fd, std::string(raw_->head()), input_name);
   unzipped_ = std::make_unique<peeked_source>(gzip_.get(), 64 << 10);
-  top_ = unzipped_.get();
   peek_ = unzipped_.get();
 }
 

@@ -77,7 +77,7 @@ class input_bytes {
  public:
   input_bytes(int fd, std::string input_name);
   ~input_bytes();
-  byte_source* source() { return top_; }
+  byte_source* source() { return peek_; }
   bool compressed() const { return gzip_ != nullptr; }
   // The first bytes after decompression, for telling the format.
   std::string_view head() const { return peek_->head(); }
@@ -87,8 +87,7 @@ class input_bytes {
   std::unique_ptr<peeked_source> raw_;
   std::unique_ptr<gzip_source> gzip_;
   std::unique_ptr<peeked_source> unzipped_;
-  peeked_source* peek_ = nullptr;
-  byte_source* top_ = nullptr;
+  peeked_source* peek_ = nullptr;  // raw_, or unzipped_ for gzip
 };
 
 #endif  // COLSIEVE_INPUT_SOURCE_H

@@ -4,9 +4,7 @@
 
 bool line_reader::next(std::string_view* line) {
   long_line_.clear();
-  bool any = false;
   while (in_.fill()) {
-    any = true;
     const char* b = in_.begin();
     const std::size_t len = static_cast<std::size_t>(in_.end() - b);
     const char* nl = static_cast<const char*>(std::memchr(b, '\n', len));
@@ -27,7 +25,7 @@ bool line_reader::next(std::string_view* line) {
     ++number_;
     return true;
   }
-  if (!any || long_line_.empty()) return false;
+  if (long_line_.empty()) return false;
   *line = long_line_;  // a last line without a line end
   if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
   ++number_;

@@ -165,6 +165,9 @@ destination::destination(std::string path, std::string what,
     fail(errno);
   }
 
+  // The file opening the path reaches: where a temporary file goes.
+  target_ = path_;
+  if (!follow_links(&target_)) fail(errno);
   if (exists) {
     if (S_ISDIR(st.st_mode)) fail(EISDIR);
     if (S_ISREG(st.st_mode)) {
@@ -174,8 +177,6 @@ destination::destination(std::string path, std::string what,
                           ": it is the input file");
     }
   } else {
-    target_ = path_;
-    if (!follow_links(&target_)) fail(errno);
     char dir[PATH_MAX];
     if (realpath(dir_name(target_).c_str(), dir) == nullptr) fail(errno);
     canonical_ = std::string(dir) + "/" + base_name(target_);
@@ -215,8 +216,6 @@ destination::destination(std::string path, std::string what,
       own_fp_ = true;
       return;
     }
-    target_ = path_;
-    if (!follow_links(&target_)) fail(errno);
   }
 
   // A rename would cut other hard links off the new content and give the

@@ -61,11 +61,6 @@ std::string nexus_name(const std::string& name) {
   return q + "'";
 }
 
-// Where each selected column lies: the kept runs, for copying.
-std::size_t kept_count(const selection& sel) {
-  return static_cast<std::size_t>(sel.n_gt_target);
-}
-
 // Writes one record in a format that holds the kept columns only.
 class kept_formatter : public record_formatter {
  public:
@@ -74,7 +69,7 @@ class kept_formatter : public record_formatter {
       : f_(f),
         names_(names),
         kept_(sel.is_selected, 1, 0),
-        count_(kept_count(sel)) {
+        count_(static_cast<std::size_t>(sel.n_gt_target)) {
     for (const std::string& n : names)
       width_ = std::max(
           width_, f == out_format::nexus ? nexus_name(n).size() : n.size());
@@ -165,10 +160,6 @@ class kept_formatter : public record_formatter {
   std::size_t count_;
   std::size_t width_ = 0;
 };
-
-void write_header(output_buffer& fp, const std::string& text) {
-  fp.write(text);
-}
 
 // The selected columns, in order.
 std::vector<std::size_t> kept_columns(const selection& sel) {
@@ -310,14 +301,14 @@ void write_alignment(output_buffer& fp, const alignment& aln,
                      const selection& sel, out_format f, int remove_cols,
                      thread_pool* pool) {
   const std::size_t nseq = aln.nseq();
-  const std::size_t kept = kept_count(sel);
+  const std::size_t kept = static_cast<std::size_t>(sel.n_gt_target);
   switch (f) {
     case out_format::default_layout:
     case out_format::phylip: {
       const int phylip = f == out_format::phylip;
       if (phylip)
-        write_header(fp, std::to_string(nseq) + " " +
-                             std::to_string(sel.n_gt_target) + "\n");
+        fp.write(std::to_string(nseq) + " " + std::to_string(sel.n_gt_target) +
+                 "\n");
       const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
       write_records(fp, aln, writer, pool);
       return;
@@ -328,8 +319,7 @@ void write_alignment(output_buffer& fp, const alignment& aln,
     case out_format::phylip_relaxed:
     case out_format::phylip_strict:
     case out_format::paml:
-      write_header(fp,
-                   std::to_string(nseq) + " " + std::to_string(kept) + "\n");
+      fp.write(std::to_string(nseq) + " " + std::to_string(kept) + "\n");
       break;
     case out_format::nexus: {
       // The data type from the letters that are written.
@@ -342,11 +332,10 @@ void write_alignment(output_buffer& fp, const alignment& aln,
         tally.add(residues);
       }
       const char* type = tally.datatype();
-      write_header(
-          fp,
+      fp.write(
           "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" + std::to_string(nseq) +
-              " NCHAR=" + std::to_string(kept) +
-              ";\n  FORMAT DATATYPE=" + type + " GAP=- MISSING=?;\n  MATRIX\n");
+          " NCHAR=" + std::to_string(kept) + ";\n  FORMAT DATATYPE=" + type +
+          " GAP=- MISSING=?;\n  MATRIX\n");
       break;
     }
     default:
