@@ -53,19 +53,19 @@ int main(int argc, char** argv) {
   try {
     auto t = clock_type::now();
     const auto start = t;
-    thread_pool pool(threads == 0 ? default_threads() : threads);
+    thread_pool pool(threads);
     const alignment aln =
         read_alignment(fd, argv[1], opts, pool, [](const std::string&) {});
     const double load = since(t);
-    const weighting w = weigh_sequences(aln, 1.0, 1000000.0, &pool);
+    const weighting w = weigh_sequences(aln, 1.0, 1000000.0, pool);
     const double weigh = since(t);
-    const auto score = column_scores(aln, w.wt, w.cst, w.total_wt, &pool);
+    const auto score = column_scores(aln, w.wt, w.cst, w.total_wt, pool);
     const double scores = since(t);
     const selection sel = select_columns(score, 0.85);
     const double select = since(t);
     output_buffer out(null, "/dev/null");
     const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
-    write_records(out, aln, writer, &pool);
+    write_records(out, aln, writer, pool);
     out.flush();
     const double write = since(t);
     std::printf("threads %u\n", pool.size());

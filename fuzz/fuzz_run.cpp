@@ -64,6 +64,7 @@ struct read_result {
 read_result read_with(int fd, unsigned threads, const input_options& opts) {
   read_result r;
   thread_pool pool(threads);
+  pool.set_min_work(0);  // split even the smallest file
   try {
     r.aln = read_alignment(fd, "fuzz", opts, pool, [](const std::string&) {});
     r.ok = true;
@@ -74,7 +75,7 @@ read_result read_with(int fd, unsigned threads, const input_options& opts) {
 }
 
 std::string written(const alignment& aln, const selection& sel, int remove_cols,
-                    int phylip, thread_pool* pool) {
+                    int phylip, thread_pool& pool) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* fp = open_memstream(&text, &size);
@@ -108,7 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   input_options in_opts;
   in_opts.fold_case = (data[1] >> 4) & 1;
   in_opts.max_columns = (data[1] >> 5) & 1 ? 64 : 45000;
-  in_opts.parallel_min_bytes = 0;  // split even the smallest file
 
   const int fd = memfd_create("fuzz", 0);
   if (fd < 0 || write(fd, data + 2, size - 2) != static_cast<ssize_t>(size - 2))
@@ -126,27 +126,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (aln.row_view(i) != many.aln.row_view(i)) std::abort();
 
   try {
-    thread_pool pool(threads);
+    thread_pool pool(threads), serial(1);
     pool.set_min_work(0);  // spread even the smallest alignment
-    const weighting w = weigh_sequences(aln, cst, maxcst);
-    const weighting wp = weigh_sequences(aln, cst, maxcst, &pool);
+    const weighting w = weigh_sequences(aln, cst, maxcst, serial);
+    const weighting wp = weigh_sequences(aln, cst, maxcst, pool);
     for (std::size_t i = 0; i < aln.nseq(); ++i)
       if (!same(w.wt[i], wp.wt[i])) std::abort();
     if (!same(w.total_wt, wp.total_wt) || !same(w.cons, wp.cons)) std::abort();
     if (aln.nseq() * aln.lseq <= 20000) check_weights(aln, w, cst, maxcst);
     const double scale = henikoff ? 1.0 : w.cst;
     const std::vector<double> score =
-        column_scores(aln, w.wt, scale, w.total_wt);
+        column_scores(aln, w.wt, scale, w.total_wt, serial);
     const std::vector<double> score_p =
-        column_scores(aln, w.wt, scale, w.total_wt, &pool);
+        column_scores(aln, w.wt, scale, w.total_wt, pool);
     for (std::size_t j = 0; j < aln.lseq; ++j)
       if (!same(score[j], score_p[j])) std::abort();
     const selection sel = select_columns(score, target);
     // The final pass stops the loop; the one before it did not.
     const std::size_t need = aln.lseq < 40 ? aln.lseq : 40;
     if (static_cast<std::size_t>(sel.n_gt_target) < need) std::abort();
-    if (written(aln, sel, remove_cols, phylip, nullptr) !=
-        written(aln, sel, remove_cols, phylip, &pool))
+    if (written(aln, sel, remove_cols, phylip, serial) !=
+        written(aln, sel, remove_cols, phylip, pool))
       std::abort();
 
     // The side files' content: the report is bounded and every number in

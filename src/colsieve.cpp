@@ -167,19 +167,19 @@ namespace {
 
 // Everything after the options: load, weigh, select, write.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
-  thread_pool pool(set.threads == 0 ? default_threads() : set.threads);
-  const auto warn = [msg](const std::string& warning) {
+  const warn_fn warn = [msg](const std::string& warning) {
     say(msg, warning.c_str());
   };
+  thread_pool pool(set.threads, warn);
   input_options in_opts;
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
   const alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
-  const weighting w = weigh_sequences(aln, set.cst, set.maxcst, &pool);
+  const weighting w = weigh_sequences(aln, set.cst, set.maxcst, pool);
   // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
   const double cst = set.henikoff ? 1.0 : w.cst;
   const std::vector<double> score =
-      column_scores(aln, w.wt, cst, w.total_wt, &pool);
+      column_scores(aln, w.wt, cst, w.total_wt, pool);
   const selection sel = select_columns(score, set.target_wt);
 
   // Names the output format cannot take stop the run here, before any
@@ -227,18 +227,14 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   bool apart = sides.size() > 1;
   for (const auto& side : sides)
     apart = apart && side.first->how() == destination::mode::staged;
-  thread_pool* side_pool = apart ? pool.worth(aln.nseq() * aln.lseq) : nullptr;
-  if (side_pool != nullptr)
-    side_pool->run(sides.size(), [&](std::size_t k) {
-      sides[k].first->write(sides[k].second);
-    });
-  else
-    for (auto& side : sides) side.first->write(side.second);
+  pool.run(sides.size(), apart ? aln.nseq() * aln.lseq : 0, [&](std::size_t k) {
+    sides[k].first->write(sides[k].second);
+  });
 
   const content_writer alignment_text = [&](std::FILE* fp,
                                             const std::string& name) {
     output_buffer out(fp, name);
-    write_alignment(out, aln, names, sel, set.format, set.remove_cols, &pool);
+    write_alignment(out, aln, names, sel, set.format, set.remove_cols, pool);
     out.flush();
   };
   if (out_file != nullptr) {

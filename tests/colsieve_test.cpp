@@ -14,6 +14,9 @@
 
 namespace {
 
+// The phases on the caller's thread only.
+thread_pool one_thread(1);
+
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
@@ -87,33 +90,33 @@ alignment random_alignment(std::size_t nseq, std::size_t lseq, unsigned seed) {
 
 TEST(weigh_sequences, worked_examples) {
   // One sequence: every column gives it the whole unit.
-  weighting w = weigh_sequences(make_table({"ACD[["}), 0, 1e6);
+  weighting w = weigh_sequences(make_table({"ACD[["}), 0, 1e6, one_thread);
   EXPECT_EQ(w.wt, std::vector<double>{5.0});
   EXPECT_EQ(w.cons, 1.0);
   EXPECT_EQ(w.cst, 1.0);  // pow(1, 0)
 
-  w = weigh_sequences(make_table({"AC", "AC"}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"AC", "AC"}), 1.0, 1e6, one_thread);
   EXPECT_EQ(w.wt, (std::vector<double>{1.0, 1.0}));
 
   // A, A, C: two classes; each A gets (1/2)/2, the C gets 1/2.
-  w = weigh_sequences(make_table({"A", "A", "C"}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"A", "A", "C"}), 1.0, 1e6, one_thread);
   EXPECT_EQ(w.wt, (std::vector<double>{0.25, 0.25, 0.5}));
   EXPECT_EQ(w.cons, 2.0 / 3.0);
 
   // The gap is a class of its own: A, gap, gap.
-  w = weigh_sequences(make_table({"A", "[", "["}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"A", "[", "["}), 1.0, 1e6, one_thread);
   EXPECT_EQ(w.wt, (std::vector<double>{0.5, 0.25, 0.25}));
   EXPECT_EQ(w.cons, 2.0 / 3.0);
 
   // A column of gaps only: one class, each sequence gets 1/nseq.
-  w = weigh_sequences(make_table({"[", "[", "[", "["}), 1.0, 1e6);
+  w = weigh_sequences(make_table({"[", "[", "[", "["}), 1.0, 1e6, one_thread);
   EXPECT_EQ(w.wt, (std::vector<double>(4, 0.25)));
   EXPECT_EQ(w.cons, 1.0);
 }
 
 TEST(weigh_sequences, total_weight_is_the_column_count) {
   const alignment aln = random_alignment(57, 1500, 7);
-  const weighting w = weigh_sequences(aln, 1.0, 1e6);
+  const weighting w = weigh_sequences(aln, 1.0, 1e6, one_thread);
   EXPECT_NEAR(w.total_wt, 1500.0, 1e-9);
 }
 
@@ -124,12 +127,12 @@ TEST(weigh_sequences, automatic_scale_and_its_cap) {
   for (int i = 40; i < 100; ++i) rows[i][0] = 'C' + i % 3;
   for (int i = 60; i < 100; ++i) rows[i][1] = 'C' + i % 2;
   const alignment aln = make_table(rows);
-  weighting w = weigh_sequences(aln, 0, 1e6);
+  weighting w = weigh_sequences(aln, 0, 1e6, one_thread);
   EXPECT_EQ(w.cons, 0.5);
   EXPECT_EQ(w.cst, 10.0);
-  EXPECT_EQ(weigh_sequences(aln, -3, 1e6).cst, 10.0);
-  EXPECT_EQ(weigh_sequences(aln, 0, 4).cst, 4.0);      // capped
-  EXPECT_EQ(weigh_sequences(aln, 2.5, 1.0).cst, 2.5);  // given: no cap
+  EXPECT_EQ(weigh_sequences(aln, -3, 1e6, one_thread).cst, 10.0);
+  EXPECT_EQ(weigh_sequences(aln, 0, 4, one_thread).cst, 4.0);      // capped
+  EXPECT_EQ(weigh_sequences(aln, 2.5, 1.0, one_thread).cst, 2.5);  // given: no cap
 }
 
 TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
@@ -144,10 +147,10 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
     const alignment aln = random_alignment(nseq, lseq, seed);
     const reference ref = reference_run(aln, 0, 1e6);
     // One thread, and pools that split rows and columns unevenly.
-    for (unsigned threads : {0u, 2u, 3u, 8u}) {
+    for (unsigned threads : {1u, 2u, 3u, 8u}) {
       thread_pool pool(threads);
       pool.set_min_work(0);  // spread even the smallest alignment
-      thread_pool* p = threads == 0 ? nullptr : &pool;
+      thread_pool& p = pool;
       const weighting w = weigh_sequences(aln, 0, 1e6, p);
       ASSERT_EQ(w.wt.size(), ref.wt.size());
       for (std::size_t i = 0; i < nseq; ++i)
@@ -172,7 +175,7 @@ TEST(weigh_sequences, counts_beyond_65535_sequences) {
   std::vector<std::string> rows(70000, "AC");
   rows.back()[1] = 'D';
   const alignment aln = make_table(rows);
-  const weighting w = weigh_sequences(aln, 0, 1e6);
+  const weighting w = weigh_sequences(aln, 0, 1e6, one_thread);
   const reference ref = reference_run(aln, 0, 1e6);
   EXPECT_EQ(bits(w.wt.front()), bits(ref.wt.front()));
   EXPECT_EQ(bits(w.wt.back()), bits(ref.wt.back()));
@@ -187,17 +190,18 @@ TEST(column_scores, sums_weights_in_input_order) {
   // first.
   const alignment aln = make_table({"AA", "A[", "A["});
   const std::vector<double> wt = {1.0, 0x1p-53, 0x1p-53};
-  const auto score = column_scores(aln, wt, 1.0, 1.0);
+  const auto score = column_scores(aln, wt, 1.0, 1.0, one_thread);
   EXPECT_EQ(score[0], 1.0);
   EXPECT_EQ(score[1], 1.0);
   const auto reversed = column_scores(make_table({"A[", "A[", "AA"}),
-                                      {0x1p-53, 0x1p-53, 1.0}, 1.0, 1.0);
+                                      {0x1p-53, 0x1p-53, 1.0}, 1.0, 1.0,
+                                      one_thread);
   EXPECT_EQ(reversed[0], 1.0 + 0x1p-52);  // the same terms, other order
 }
 
 TEST(column_scores, scale_multiplies_before_dividing) {
   const alignment aln = make_table({"A", "["});
-  const auto score = column_scores(aln, {1.0, 2.0}, 3.0, 10.0);
+  const auto score = column_scores(aln, {1.0, 2.0}, 3.0, 10.0, one_thread);
   EXPECT_EQ(bits(score[0]), bits((3.0 * 1.0) / 10.0));
   EXPECT_NE(bits(score[0]), bits(3.0 * (1.0 / 10.0)));
 }
@@ -330,10 +334,10 @@ TEST(write_records, threads_write_the_same_bytes) {
     for (int k = 0; k < 2; ++k) {
       std::FILE* fp = std::tmpfile();
       {
-        thread_pool pool(3);
+        thread_pool pool(k == 0 ? 1 : 3);
         pool.set_min_work(0);
         output_buffer out(fp, "test output", 64);
-        write_records(out, aln, writer, k == 0 ? nullptr : &pool);
+        write_records(out, aln, writer, pool);
         out.flush();
       }
       texts[k] = written_text(fp);

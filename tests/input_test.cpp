@@ -116,9 +116,9 @@ struct memory_file {
   alignment read(unsigned threads, std::size_t max_columns = 45000) const {
     lseek(fd, 0, SEEK_SET);
     thread_pool pool(threads);
+    pool.set_min_work(0);  // split even the smallest file
     input_options opts;
     opts.max_columns = max_columns;
-    opts.parallel_min_bytes = 0;
     return read_alignment(fd, "mem.fa", opts, pool, [](const std::string&) {});
   }
   int fd;
@@ -171,13 +171,13 @@ TEST(read_alignment, the_first_fault_in_input_order_is_reported) {
 TEST(thread_pool, runs_every_task_and_rethrows_the_lowest_failure) {
   thread_pool pool(3);
   std::vector<std::atomic<int>> hits(100);
-  pool.for_ranges(100, [&](std::size_t b, std::size_t e) {
+  pool.for_ranges(100, thread_pool::kMinWork, [&](std::size_t b, std::size_t e) {
     for (std::size_t k = b; k < e; ++k) ++hits[k];
   });
   for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
   EXPECT_THAT(
       [&] {
-        pool.run(6, [](std::size_t k) {
+        pool.run(6, thread_pool::kMinWork, [](std::size_t k) {
           if (k >= 2) throw std::runtime_error("task " + std::to_string(k));
         });
       },

@@ -18,6 +18,14 @@ inline constexpr int UNALIGNED = 91;
 // Turns '-' and 'X' into UNALIGNED in [p, p + n).
 void mark_gaps(char* p, std::size_t n);
 
+// How a record's name stood in the input, where the names that tree
+// formats write depend on it.
+enum class name_form : unsigned char {
+  plain,   // the header text as it is
+  quoted,  // a quoted NEXUS name ('Homo sapiens'): one word, blanks and all
+  pir,     // a PIR record's header: a type code and ';' ("P1;") come first
+};
+
 // The alignment table. The residues of all records live in one buffer of
 // huge pages; each row holds 'A'-'Z' (never 'X') and UNALIGNED.
 struct alignment {
@@ -25,8 +33,13 @@ struct alignment {
   std::vector<std::size_t> offsets;  // where each row starts in residues
   big_buffer residues;
   std::size_t lseq = 0;  // the common length of the rows
+  // One entry a record, or none when every name is plain.
+  std::vector<name_form> forms;
 
   std::size_t nseq() const { return names.size(); }
+  name_form form(std::size_t i) const {
+    return forms.empty() ? name_form::plain : forms[i];
+  }
   const char* row(std::size_t i) const { return residues.data() + offsets[i]; }
   std::string_view row_view(std::size_t i) const { return {row(i), lseq}; }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -49,12 +50,38 @@ unsigned default_threads() {
   return cpus;
 }
 
-thread_pool::thread_pool(unsigned threads) : size_(std::max(1u, threads)) {}
+thread_pool::thread_pool(unsigned threads, warn_fn warn)
+    : size_(threads), warn_(std::move(warn)) {}
+
+unsigned thread_pool::size() {
+  if (size_ == 0) size_ = default_threads();
+  return size_;
+}
 
 void thread_pool::start_workers() {
-  workers_.reserve(size_ - 1);
-  for (unsigned i = 1; i < size_; ++i)
-    workers_.emplace_back([this] { work(); });
+  started_ = true;
+  const unsigned want = size();
+  workers_.reserve(want - 1);
+  for (unsigned i = 1; i < want; ++i) {
+    try {
+      workers_.emplace_back([this] { work(); });
+    } catch (const std::system_error& e) {
+      // Too few threads or too little memory for another stack: the work
+      // runs on the threads there are, with the same results.
+      if (warn_)
+        warn_("Warning: could not start thread " + std::to_string(i + 1) +
+              " of " + std::to_string(want) + " (" + e.code().message() +
+              "); running on " + std::to_string(workers_.size() + 1) +
+              (workers_.empty() ? " thread" : " threads"));
+      break;
+    }
+  }
+}
+
+unsigned thread_pool::threads_for(std::size_t work) {
+  if (work < min_work_ || size() == 1) return 1;
+  if (!started_) start_workers();
+  return static_cast<unsigned>(workers_.size() + 1);
 }
 
 thread_pool::~thread_pool() {
@@ -97,14 +124,13 @@ void thread_pool::work() {
   }
 }
 
-void thread_pool::run(std::size_t n,
+void thread_pool::run(std::size_t n, std::size_t work,
                       const std::function<void(std::size_t)>& task) {
   if (n == 0) return;
-  if (size_ == 1 || n == 1) {
+  if (n == 1 || threads_for(work) == 1) {
     for (std::size_t k = 0; k < n; ++k) task(k);
     return;
   }
-  if (workers_.empty()) start_workers();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     task_ = &task;
@@ -124,9 +150,10 @@ void thread_pool::run(std::size_t n,
 }
 
 void thread_pool::for_ranges(
-    std::size_t n, const std::function<void(std::size_t, std::size_t)>& body) {
-  const std::size_t parts = std::min<std::size_t>(size_, n);
-  run(parts, [&](std::size_t k) {
+    std::size_t n, std::size_t work,
+    const std::function<void(std::size_t, std::size_t)>& body) {
+  const std::size_t parts = std::min<std::size_t>(threads_for(work), n);
+  run(parts, work, [&](std::size_t k) {
     body(piece_begin(n, parts, k), piece_begin(n, parts, k + 1));
   });
 }

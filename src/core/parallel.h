@@ -1,6 +1,10 @@
 // The run's threads: a small pool that the phases share. Work is split into
 // fixed contiguous pieces, so which thread adds which terms never depends on
 // timing; every floating-point sum keeps its order whatever the count.
+//
+// Callers never test whether threads are worth it: they say how much work a
+// phase is (cells, bytes), and the pool runs it on the caller's thread when
+// it is small, as minimap2's kt_for runs serially when asked for one thread.
 #ifndef COLSIEVE_CORE_PARALLEL_H
 #define COLSIEVE_CORE_PARALLEL_H
 
@@ -11,6 +15,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "error.h"
 
 // The number of threads to use by default: the CPUs this process may run on,
 // lowered to the CPU quota of its control groups where one is set.
@@ -24,45 +30,56 @@ inline std::size_t piece_begin(std::size_t n, std::size_t parts,
 
 class thread_pool {
  public:
-  // threads in all, the caller's included; 0 is taken as 1. The other
-  // threads start when first needed.
-  explicit thread_pool(unsigned threads);
+  // Below this much work a phase runs on the caller's thread: waking
+  // threads would cost more than it saves.
+  static constexpr std::size_t kMinWork = std::size_t{2} << 20;
+
+  // threads in all, the caller's included; 0 means default_threads(),
+  // looked up only when some work is worth threads. The other threads start
+  // when first needed. A thread that cannot be started is not an error: the
+  // work runs on those that did start, and warn gets one line naming the
+  // cause.
+  explicit thread_pool(unsigned threads, warn_fn warn = {});
   ~thread_pool();
   thread_pool(const thread_pool&) = delete;
   thread_pool& operator=(const thread_pool&) = delete;
 
-  unsigned size() const { return size_; }
+  // The threads asked for.
+  unsigned size();
 
-  // The pool when a phase of `work` units (cells, bytes) is worth spreading
-  // over threads, else nullptr: for small alignments, waking threads costs
-  // more than it saves.
-  thread_pool* worth(std::size_t work) {
-    return size_ > 1 && work >= min_work_ ? this : nullptr;
-  }
-  // Below this much work, phases run on the caller's thread (tests set 0).
-  void set_min_work(std::size_t units) { min_work_ = units; }
+  // Threads a phase of `work` units is worth: 1 when it is small, else
+  // every thread of the pool, started now if they were not (fewer when
+  // some could not be started).
+  unsigned threads_for(std::size_t work);
 
-  // Runs task(k) for every k in [0, n), on the pool's threads and the
-  // caller's, and returns when all are done. With n == size(), every task
-  // runs on a thread of its own at the same time, so tasks may wait for each
-  // other (a barrier). If tasks throw, the exception of the lowest k is
+  // Runs task(k) for every k in [0, n) and returns when all are done: on
+  // the caller's thread, in order, when threads_for(work) is 1; else on the
+  // pool's threads and the caller's. With n <= threads_for(work), every
+  // task runs on a thread of its own at the same time, so tasks may wait for
+  // each other (a barrier). If tasks throw, the exception of the lowest k is
   // rethrown.
-  void run(std::size_t n, const std::function<void(std::size_t)>& task);
+  void run(std::size_t n, std::size_t work,
+           const std::function<void(std::size_t)>& task);
 
-  // Splits [0, n) into at most size() contiguous pieces and runs
-  // body(begin, end) on each.
-  void for_ranges(std::size_t n,
+  // Splits [0, n) into threads_for(work) contiguous pieces (at most n) and
+  // runs body(begin, end) on each.
+  void for_ranges(std::size_t n, std::size_t work,
                   const std::function<void(std::size_t, std::size_t)>& body);
+
+  // Sets the threshold below which work stays on the caller's thread
+  // (tests set 0, to spread even the smallest alignment).
+  void set_min_work(std::size_t units) { min_work_ = units; }
 
  private:
   void work();
   void take_tasks();
-
   void start_workers();
 
   unsigned size_;
-  std::size_t min_work_ = std::size_t{2} << 20;
-  std::vector<std::thread> workers_;  // started when first needed
+  warn_fn warn_;
+  std::size_t min_work_ = kMinWork;
+  bool started_ = false;
+  std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
   const std::function<void(std::size_t)>* task_ = nullptr;

@@ -98,13 +98,14 @@ void count_classes(const std::vector<const unsigned char*>& rows,
 
 template <class Counter>
 weighting weigh(const alignment& aln, double cst, double maxcst,
-                thread_pool* pool) {
+                thread_pool& pool) {
   const std::size_t nseq = aln.nseq();
   const std::size_t lseq = aln.lseq;
   const auto rows = row_pointers(aln);
-  if (pool != nullptr) pool = pool->worth(nseq * lseq);
+  const std::size_t work = nseq * lseq;
+  // The threads meet at barriers: one task a thread, all at once.
   const std::size_t threads =
-      pool == nullptr ? 1 : std::min<std::size_t>(pool->size(), nseq);
+      std::max<std::size_t>(1, std::min<std::size_t>(pool.threads_for(work), nseq));
 
   weighting w;
   w.wt.assign(nseq, 0.0);
@@ -160,10 +161,7 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
       add_shares(rows, r0, r1, c0, width, share.data(), w.wt.data());
     }
   };
-  if (threads > 1)
-    pool->run(threads, thread);
-  else if (nseq > 0)
-    thread(0);
+  if (nseq > 0) pool.run(threads, work, thread);
 
   w.cons = cons / static_cast<double>(lalign);
   if (cst <= 0) {
@@ -193,7 +191,7 @@ COLSIEVE_CLONES void add_aligned(const unsigned char* __restrict r, double w,
 }  // namespace
 
 weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
-                          thread_pool* pool) {
+                          thread_pool& pool) {
   // Narrow counters keep a tile's counts in the first-level cache.
   if (aln.nseq() <= UINT16_MAX)
     return weigh<std::uint16_t>(aln, cst, maxcst, pool);
@@ -202,7 +200,7 @@ weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
 
 std::vector<double> column_scores(const alignment& aln,
                                   const std::vector<double>& wt, double cst,
-                                  double total_wt, thread_pool* pool) {
+                                  double total_wt, thread_pool& pool) {
   const std::size_t lseq = aln.lseq;
   std::vector<double> sum(lseq, 0.0);
   // Each thread sums a range of columns over all sequences, in order.
@@ -212,11 +210,7 @@ std::vector<double> column_scores(const alignment& aln,
                   wt[i], sum.data() + c0, c1 - c0);
     for (std::size_t j = c0; j < c1; ++j) sum[j] = (cst * sum[j]) / total_wt;
   };
-  if (pool != nullptr) pool = pool->worth(aln.nseq() * lseq);
-  if (pool != nullptr)
-    pool->for_ranges(lseq, columns);
-  else
-    columns(0, lseq);
+  pool.for_ranges(lseq, aln.nseq() * lseq, columns);
   return sum;
 }
 

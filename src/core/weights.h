@@ -17,16 +17,15 @@ struct weighting {
 
 // Henikoff & Henikoff weights with the gap marker as class 26. When cst is 0
 // or less it becomes pow(nseq, 1 - cons), capped by maxcst.
-// Runs on the pool's threads when one is given; the result is the same
-// to the last bit either way.
+// The result is the same to the last bit for every number of threads.
 weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
-                          thread_pool* pool = nullptr);
+                          thread_pool& pool);
 
 // Score of every column: (cst * sum) / total_wt, where sum adds the weights
 // of the sequences that have a residue there, in input order.
 std::vector<double> column_scores(const alignment& aln,
                                   const std::vector<double>& wt, double cst,
-                                  double total_wt, thread_pool* pool = nullptr);
+                                  double total_wt, thread_pool& pool);
 
 // Most selection passes before a run is refused.
 inline constexpr long MAX_PASSES = 1000000;

@@ -158,8 +158,7 @@ alignment read_alignment(int fd, const std::string& input_name,
       const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
       // A large plain file is read by all threads at once.
       if (regular && !bytes.compressed() && input_name != "-" &&
-          pool.size() > 1 &&
-          static_cast<std::size_t>(st.st_size) >= opts.parallel_min_bytes)
+          pool.threads_for(static_cast<std::size_t>(st.st_size)) > 1)
         in = read_fasta_file(fd, st.st_size, fo, pool);
       else
         in = read_fasta(bytes.source(), fo,

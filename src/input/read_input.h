@@ -15,8 +15,6 @@
 struct input_options {
   bool fold_case = false;                // -u, for FASTA and PIR
   std::size_t max_columns = MAX_SEQLEN;  // 0: no limit
-  // A plain FASTA file at least this large is read by all threads at once.
-  std::size_t parallel_min_bytes = std::size_t{4} << 20;
 };
 
 // Reads the alignment from fd (the file named input_name, or standard input

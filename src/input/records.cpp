@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "error.h"
+#include "text.h"
 
 std::size_t record_set::find_or_add(std::string_view name) {
   const auto it = index_.find(std::string(name));
@@ -56,44 +57,6 @@ int append_full_row(std::string_view text, const char* gaps, std::string* row) {
     }
   }
   return -1;
-}
-
-namespace {
-
-// Length of the valid UTF-8 character at the start of s, or 0.
-std::size_t utf8_length(std::string_view s) {
-  const auto c = static_cast<unsigned char>(s[0]);
-  const std::size_t n = c >= 0xF0 && c <= 0xF4  ? 4
-                        : c >= 0xE0             ? 3
-                        : c >= 0xC2 && c < 0xE0 ? 2
-                                                : 0;
-  if (n == 0 || s.size() < n) return 0;
-  for (std::size_t i = 1; i < n; ++i)
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0;
-  return n;
-}
-
-}  // namespace
-
-std::string shown(std::string_view name) {
-  constexpr std::size_t kMax = 60;  // characters
-  std::string s;
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < name.size(); ++chars) {
-    if (chars == kMax) return s + "...";
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x80) {
-      const std::size_t n = utf8_length(name.substr(i));
-      if (n > 0) {
-        s.append(name.substr(i, n));
-        i += n;
-        continue;
-      }
-    }
-    s += c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c);
-    ++i;
-  }
-  return s;
 }
 
 std::string bad_character(std::size_t line, std::string_view name, int byte) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/alignment.h"
+#include "text.h"
 
 // A reader's result: the table (lseq not set yet), each record's own length,
 // and what the reader left out.
@@ -57,10 +58,6 @@ int append_full_row(std::string_view text, const char* gaps, std::string* row);
 // "line 12: record \"abc\" has '*', which is neither a residue nor a gap"
 // style message for such a byte.
 std::string bad_character(std::size_t line, std::string_view name, int byte);
-
-// A record name for messages: control characters shown as '?', cut to a
-// readable length.
-std::string shown(std::string_view name);
 
 // The input as messages name it: the file name, or "standard input" for "-".
 std::string input_label(const std::string& input_name);

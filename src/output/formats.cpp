@@ -299,7 +299,7 @@ const char* datatype_tally::datatype() const {
 void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,
-                     thread_pool* pool) {
+                     thread_pool& pool) {
   const std::size_t nseq = aln.nseq();
   const std::size_t kept = static_cast<std::size_t>(sel.n_gt_target);
   switch (f) {

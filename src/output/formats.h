@@ -67,6 +67,6 @@ class datatype_tally {
 void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,
-                     thread_pool* pool);
+                     thread_pool& pool);
 
 #endif  // COLSIEVE_OUTPUT_FORMATS_H

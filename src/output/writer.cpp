@@ -146,13 +146,12 @@ void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
 }
 
 void write_records(output_buffer& fp, const alignment& aln,
-                   const record_formatter& fmt, thread_pool* pool) {
+                   const record_formatter& fmt, thread_pool& pool) {
   const std::size_t nseq = aln.nseq();
   std::size_t total = 0;
   for (std::size_t i = 0; i < nseq; ++i)
     total += fmt.bound(aln.names[i], aln.lseq);
-  if (pool != nullptr) pool = pool->worth(total);
-  const std::size_t threads = pool == nullptr ? 1 : pool->size();
+  const std::size_t threads = pool.threads_for(total);
   if (threads == 1) {
     for (std::size_t i = 0; i < nseq; ++i) {
       char* dst = fp.reserve(fmt.bound(aln.names[i], aln.lseq));
@@ -173,7 +172,7 @@ void write_records(output_buffer& fp, const alignment& aln,
       bytes += fmt.bound(aln.names[j++], aln.lseq);
     const std::size_t count = j - i;
     const std::size_t parts = std::min(threads, count);
-    pool->run(parts, [&](std::size_t t) {
+    pool.run(parts, total, [&](std::size_t t) {
       const std::size_t b = i + piece_begin(count, parts, t);
       const std::size_t e = i + piece_begin(count, parts, t + 1);
       std::size_t need = 0;

@@ -61,10 +61,11 @@ class trimmed_writer : public record_formatter {
 void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq);
 
-// Writes every record of aln in input order through fmt. With a pool, the
-// records are formatted in batches, each thread its own share into its own
-// buffer, and the buffers written in order: the bytes are the same.
+// Writes every record of aln in input order through fmt. When the output is
+// worth threads, the records are formatted in batches, each thread its own
+// share into its own buffer, and the buffers written in order: the bytes
+// are the same.
 void write_records(output_buffer& fp, const alignment& aln,
-                   const record_formatter& fmt, thread_pool* pool);
+                   const record_formatter& fmt, thread_pool& pool);
 
 #endif  // COLSIEVE_OUTPUT_WRITER_H

@@ -1,0 +1,47 @@
+#include "text.h"
+
+std::size_t utf8_length(std::string_view s) {
+  if (s.empty()) return 0;
+  const auto c = static_cast<unsigned char>(s[0]);
+  const std::size_t n = c >= 0xF0 && c <= 0xF4  ? 4
+                        : c >= 0xE0 && c < 0xF0 ? 3
+                        : c >= 0xC2 && c < 0xE0 ? 2
+                                                : 0;
+  if (n == 0 || s.size() < n) return 0;
+  for (std::size_t i = 1; i < n; ++i)
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+std::string_view utf8_prefix(std::string_view s, std::size_t n) {
+  if (s.size() <= n) return s;
+  std::size_t end = 0;
+  while (end < n) {
+    const std::size_t len = utf8_length(s.substr(end));
+    const std::size_t step = len == 0 ? 1 : len;
+    if (end + step > n) break;
+    end += step;
+  }
+  return s.substr(0, end);
+}
+
+std::string shown(std::string_view name) {
+  constexpr std::size_t kMax = 60;  // characters
+  std::string s;
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < name.size(); ++chars) {
+    if (chars == kMax) return s + "...";
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) {
+      const std::size_t n = utf8_length(name.substr(i));
+      if (n > 0) {
+        s.append(name.substr(i, n));
+        i += n;
+        continue;
+      }
+    }
+    s += c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c);
+    ++i;
+  }
+  return s;
+}

@@ -1,0 +1,22 @@
+// Small text helpers every layer shares: names as messages show them, and
+// UTF-8 character boundaries.
+#ifndef COLSIEVE_TEXT_H
+#define COLSIEVE_TEXT_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Length of the valid UTF-8 character at the start of s (2 to 4 bytes), or
+// 0 when s starts with ASCII, a stray byte, or a character cut short.
+std::size_t utf8_length(std::string_view s);
+
+// The longest prefix of s of at most n bytes that does not split a UTF-8
+// character.
+std::string_view utf8_prefix(std::string_view s, std::size_t n);
+
+// A name for messages: control characters and bytes that are not UTF-8
+// shown as '?', cut to 60 characters with "...".
+std::string shown(std::string_view name);
+
+#endif  // COLSIEVE_TEXT_H
