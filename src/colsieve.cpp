@@ -184,7 +184,8 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
 
   // Names the output format cannot take stop the run here, before any
   // output.
-  const std::vector<std::string> names = output_names(aln, set.format, warn);
+  const std::vector<std::string> names =
+      output_names(aln, set.format, set.safe_names, warn);
 
   // Every file is checked before anything is written: none may be the
   // input or another of them, and one that cannot be written stops the run
@@ -227,9 +228,8 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   bool apart = sides.size() > 1;
   for (const auto& side : sides)
     apart = apart && side.first->how() == destination::mode::staged;
-  pool.run(sides.size(), apart ? aln.nseq() * aln.lseq : 0, [&](std::size_t k) {
-    sides[k].first->write(sides[k].second);
-  });
+  pool.run(sides.size(), apart ? aln.nseq() * aln.lseq : 0,
+           [&](std::size_t k) { sides[k].first->write(sides[k].second); });
 
   const content_writer alignment_text = [&](std::FILE* fp,
                                             const std::string& name) {

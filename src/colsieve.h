@@ -29,6 +29,7 @@ struct run_settings {
   std::optional<std::string> report;      // -w: where to write the report
   std::optional<std::string> out_path;    // -o: the alignment's file
   out_format format = out_format::default_layout;  // -f, --out-format, -p
+  bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
 };
 
 // Writes the help text to fp.

@@ -23,8 +23,7 @@ using warn_fn = std::function<void(const std::string&)>;
 
 // "Error: cannot write WHAT: <strerror(err)>", for writes that failed.
 inline fatal_error write_error(const std::string& what, int err) {
-  return fatal_error("Error: cannot write " + what + ": " +
-                     std::strerror(err));
+  return fatal_error("Error: cannot write " + what + ": " + std::strerror(err));
 }
 
 #endif  // COLSIEVE_ERROR_H

@@ -131,8 +131,9 @@ TEST(weigh_sequences, automatic_scale_and_its_cap) {
   EXPECT_EQ(w.cons, 0.5);
   EXPECT_EQ(w.cst, 10.0);
   EXPECT_EQ(weigh_sequences(aln, -3, 1e6, one_thread).cst, 10.0);
-  EXPECT_EQ(weigh_sequences(aln, 0, 4, one_thread).cst, 4.0);      // capped
-  EXPECT_EQ(weigh_sequences(aln, 2.5, 1.0, one_thread).cst, 2.5);  // given: no cap
+  EXPECT_EQ(weigh_sequences(aln, 0, 4, one_thread).cst, 4.0);  // capped
+  EXPECT_EQ(weigh_sequences(aln, 2.5, 1.0, one_thread).cst,
+            2.5);  // given: no cap
 }
 
 TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
@@ -193,9 +194,9 @@ TEST(column_scores, sums_weights_in_input_order) {
   const auto score = column_scores(aln, wt, 1.0, 1.0, one_thread);
   EXPECT_EQ(score[0], 1.0);
   EXPECT_EQ(score[1], 1.0);
-  const auto reversed = column_scores(make_table({"A[", "A[", "AA"}),
-                                      {0x1p-53, 0x1p-53, 1.0}, 1.0, 1.0,
-                                      one_thread);
+  const auto reversed =
+      column_scores(make_table({"A[", "A[", "AA"}), {0x1p-53, 0x1p-53, 1.0},
+                    1.0, 1.0, one_thread);
   EXPECT_EQ(reversed[0], 1.0 + 0x1p-52);  // the same terms, other order
 }
 

@@ -171,9 +171,10 @@ TEST(read_alignment, the_first_fault_in_input_order_is_reported) {
 TEST(thread_pool, runs_every_task_and_rethrows_the_lowest_failure) {
   thread_pool pool(3);
   std::vector<std::atomic<int>> hits(100);
-  pool.for_ranges(100, thread_pool::kMinWork, [&](std::size_t b, std::size_t e) {
-    for (std::size_t k = b; k < e; ++k) ++hits[k];
-  });
+  pool.for_ranges(100, thread_pool::kMinWork,
+                  [&](std::size_t b, std::size_t e) {
+                    for (std::size_t k = b; k < e; ++k) ++hits[k];
+                  });
   for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
   EXPECT_THAT(
       [&] {

@@ -104,8 +104,8 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
   const auto rows = row_pointers(aln);
   const std::size_t work = nseq * lseq;
   // The threads meet at barriers: one task a thread, all at once.
-  const std::size_t threads =
-      std::max<std::size_t>(1, std::min<std::size_t>(pool.threads_for(work), nseq));
+  const std::size_t threads = std::max<std::size_t>(
+      1, std::min<std::size_t>(pool.threads_for(work), nseq));
 
   weighting w;
   w.wt.assign(nseq, 0.0);

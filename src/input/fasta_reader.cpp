@@ -139,8 +139,8 @@ loaded_input read_fasta_file(int fd, off_t size,
   big_buffer residues(static_cast<std::size_t>(size) + 64);
   std::vector<piece_result> pieces(parts);
   // Each thread reads every threads-th piece, through one buffer of its own.
-  const std::size_t threads =
-      std::min<std::size_t>(pool.threads_for(static_cast<std::size_t>(size)), parts);
+  const std::size_t threads = std::min<std::size_t>(
+      pool.threads_for(static_cast<std::size_t>(size)), parts);
   pool.run(threads, static_cast<std::size_t>(size), [&](std::size_t t) {
     std::unique_ptr<char[]> buf(new char[kPieceBlock]);
     for (std::size_t k = t; k < parts; k += threads) {

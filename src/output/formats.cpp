@@ -228,12 +228,11 @@ std::string out_format_names() {
   return s;
 }
 
-std::vector<std::string> output_names(
-    const alignment& aln, out_format f,
-    const std::function<void(const std::string&)>& warn) {
+std::vector<std::string> output_names(const alignment& aln, out_format f,
+                                      bool safe_names, const warn_fn& warn) {
   std::vector<std::string> names;
   names.reserve(aln.nseq());
-  if (!needs_safe_names(f)) {
+  if (!safe_names && !needs_safe_names(f)) {
     names = aln.names;
     return names;
   }

@@ -12,6 +12,7 @@
 #include "core/alignment.h"
 #include "core/parallel.h"
 #include "core/weights.h"
+#include "error.h"
 #include "output/buffer.h"
 
 enum class out_format {
@@ -38,14 +39,14 @@ inline bool kept_columns_only(out_format f) {
 }
 
 // The names a format writes, one per record. For the PHYLIP formats, paml,
-// nexus and clustal: the first word of the header, with the characters
-// Newick readers refuse (blanks, control characters and ( ) [ ] : ; , ')
-// replaced by '_', cut to 10 characters for phylip-strict. For the others,
-// the whole header. Warns once, through warn, when names were changed.
-// Throws fatal_error when two records would get the same name.
-std::vector<std::string> output_names(
-    const alignment& aln, out_format f,
-    const std::function<void(const std::string&)>& warn);
+// nexus and clustal, and for fasta and pir with safe_names: the first word
+// of the header, with the characters Newick readers refuse (blanks, control
+// characters and ( ) [ ] : ; , ') replaced by '_', cut to 10 characters for
+// phylip-strict. Otherwise the whole header. Warns once, through warn, when
+// names were changed. Throws fatal_error when two records would get the
+// same name.
+std::vector<std::string> output_names(const alignment& aln, out_format f,
+                                      bool safe_names, const warn_fn& warn);
 
 // Tells the DATATYPE of a NEXUS block from the residues it is shown:
 // nucleotides ("DNA", or "RNA" when U occurs and T does not) when every
