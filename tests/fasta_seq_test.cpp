@@ -14,20 +14,10 @@ namespace {
 
 using ::testing::ThrowsMessage;
 
-// An anonymous file holding text, positioned at its start.
-struct temp_input {
-  explicit temp_input(const std::string& text) : fp(std::tmpfile()) {
-    std::fwrite(text.data(), 1, text.size(), fp);
-    std::rewind(fp);
-  }
-  ~temp_input() { std::fclose(fp); }
-  std::FILE* fp;
-};
-
 std::vector<fasta_seq> read_all(const std::string& text, int flag = 0,
                                 std::size_t block = 1 << 18) {
-  temp_input in(text);
-  fasta_stream fs(in.fp, block);
+  string_source src(text, {block});
+  byte_stream fs(&src);
   std::vector<fasta_seq> out;
   std::unique_ptr<fasta_seq> rec;
   while (read_fasta_seq(&fs, &rec, flag) == 1) out.push_back(*rec);
@@ -95,7 +85,7 @@ TEST(read_fasta_seq, empty_records_and_missing_final_line_end) {
 TEST(read_fasta_seq, refuses_input_without_header) {
   for (const char* text : {"AC\n>a\nAC\n", "\n>a\nAC\n", " >a\nAC\n"}) {
     EXPECT_THAT([&] { read_all(text); },
-                ThrowsMessage<fasta_error>("Error: no header in fasta file"))
+                ThrowsMessage<fatal_error>("Error: no header in fasta file"))
         << text;
   }
 }
@@ -123,14 +113,14 @@ TEST(read_fasta_seq, holds_exactly_45000_residues_whatever_follows) {
   }
   EXPECT_THAT(
       [&] { read_all(">s\n" + residue_lines(MAX_SEQLEN + 1, &residues)); },
-      ThrowsMessage<fasta_error>("ERROR: sequence too long."));
+      ThrowsMessage<fatal_error>("ERROR: sequence too long."));
 }
 
 TEST(read_fasta_seq, dropped_characters_do_not_count_towards_the_limit) {
   std::string lower(MAX_SEQLEN + 10, 'a');
   const auto recs = read_all(">s\n" + lower + "AC\n");
   EXPECT_EQ(recs.at(0).seq, "AC");
-  EXPECT_THROW(read_all(">s\n" + lower + "AC\n", 1), fasta_error);
+  EXPECT_THROW(read_all(">s\n" + lower + "AC\n", 1), fatal_error);
 }
 
 TEST(read_fasta_seq, block_boundaries_do_not_change_records) {
@@ -180,9 +170,10 @@ TEST(read_fasta_seq, agrees_with_a_character_by_character_model) {
 TEST(read_fasta_seq, read_error_is_not_the_end_of_input) {
   std::FILE* dir = std::fopen(".", "r");
   ASSERT_NE(dir, nullptr);
-  fasta_stream fs(dir);
+  stdio_source src(dir);
+  byte_stream fs(&src);
   std::unique_ptr<fasta_seq> rec;
-  EXPECT_THROW(read_fasta_seq(&fs, &rec, 0), fasta_error);
+  EXPECT_THROW(read_fasta_seq(&fs, &rec, 0), fatal_error);
   EXPECT_EQ(rec, nullptr);
   std::fclose(dir);
 }

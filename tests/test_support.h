@@ -2,11 +2,52 @@
 #ifndef COLSIEVE_TESTS_TEST_SUPPORT_H
 #define COLSIEVE_TESTS_TEST_SUPPORT_H
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "byte_stream.h"
+#include "core/alignment.h"
+#include "core/parallel.h"
 #include "fasta_seq.h"
+#include "input/read_input.h"
+
+// Input from memory, as a file or a pipe would hand it out: in pieces of
+// the given sizes, used in turn (one byte a read with {1}); by default
+// whole. The one stand-in for input in the tests and the fuzzers.
+class string_source : public byte_source {
+ public:
+  explicit string_source(std::string text, std::vector<std::size_t> pieces = {})
+      : text_(std::move(text)), pieces_(std::move(pieces)) {}
+  // Pieces of 1 to `most` bytes, drawn from seed: random short reads.
+  static std::vector<std::size_t> random_pieces(unsigned seed,
+                                                std::size_t most) {
+    std::mt19937 gen(seed);
+    std::vector<std::size_t> p(97);
+    for (std::size_t& n : p) n = 1 + gen() % most;
+    return p;
+  }
+  bool next(const char** data, std::size_t* size) override {
+    if (at_ == text_.size()) return false;
+    std::size_t n = text_.size() - at_;
+    if (!pieces_.empty()) n = std::min(n, pieces_[turn_++ % pieces_.size()]);
+    // A copy of its own, so that a reader that keeps a pointer past the
+    // next call reads freed memory under the sanitizers.
+    piece_.assign(text_, at_, n);
+    at_ += n;
+    *data = piece_.data();
+    *size = n;
+    return true;
+  }
+
+ private:
+  std::string text_, piece_;
+  std::vector<std::size_t> pieces_;
+  std::size_t at_ = 0, turn_ = 0;
+};
 
 // Everything written so far to fp, a file opened with std::tmpfile(), which
 // is then closed.
@@ -42,19 +83,22 @@ inline bool model_read(const std::string& text, int flag,
   std::size_t i = 0;
   while (i < text.size()) {
     fasta_seq rec;
-    std::size_t nl = text.find('\n', ++i);
+    // The header ends at the first line end, "\n" or "\r".
+    std::size_t nl = text.find_first_of("\n\r", ++i);
     if (nl == std::string::npos) nl = text.size();
     rec.comment = text.substr(i, nl - i);
-    if (!rec.comment.empty() && rec.comment.back() == '\r')
-      rec.comment.pop_back();
-    const std::size_t body = nl;
+    // "\r\n" is one line end.
+    const std::size_t body =
+        nl + 1 < text.size() && text[nl] == '\r' && text[nl + 1] == '\n'
+            ? nl + 1
+            : nl;
     for (i = nl; i < text.size() && text[i] != '>'; ++i) {
     }
     // PIR: a type code and ';' in the header, and a '*' after the first
     // line as the last character that is not blank. The first line is
     // then a description.
     std::string first, rest;
-    const std::size_t first_end = text.find('\n', body + 1);
+    const std::size_t first_end = text.find_first_of("\n\r", body + 1);
     bool pir = false;
     const std::string code = rec.comment.substr(0, 3);
     for (const char* c :
@@ -79,6 +123,35 @@ inline bool model_read(const std::string& text, int flag,
     out->push_back(rec);
   }
   return true;
+}
+
+// The rows of a table as text, gaps shown as '-'.
+inline std::vector<std::string> rows_of(const alignment& aln) {
+  std::vector<std::string> rows;
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    std::string r(aln.row_view(i));
+    for (char& c : r)
+      if (c == UNALIGNED) c = '-';
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+// What read_alignment makes of text handed out in the given pieces, and
+// the warnings it gave.
+struct read_outcome {
+  alignment aln;
+  std::vector<std::string> warnings;
+};
+inline read_outcome read_text(const std::string& text,
+                              const input_options& opts = {},
+                              std::vector<std::size_t> pieces = {}) {
+  read_outcome out;
+  thread_pool pool(1);
+  out.aln = read_alignment(
+      std::make_unique<string_source>(text, std::move(pieces)), "in", opts,
+      pool, [&](const std::string& w) { out.warnings.push_back(w); });
+  return out;
 }
 
 #endif  // COLSIEVE_TESTS_TEST_SUPPORT_H

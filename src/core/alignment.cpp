@@ -3,12 +3,6 @@
 
 #include <cstring>
 
-void mark_gaps(char* p, std::size_t n) {
-  // Written without a branch so that it vectorises.
-  for (std::size_t j = 0; j < n; ++j)
-    p[j] = p[j] == '-' || p[j] == 'X' ? static_cast<char>(UNALIGNED) : p[j];
-}
-
 std::size_t alignment::append(std::string name, std::string_view marked,
                               std::size_t used) {
   residues.reserve(used + marked.size());

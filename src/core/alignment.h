@@ -15,8 +15,9 @@
 // 26.
 inline constexpr int UNALIGNED = 91;
 
-// Turns '-' and 'X' into UNALIGNED in [p, p + n).
-void mark_gaps(char* p, std::size_t n);
+// The most columns an alignment may have: the outputs count columns in
+// 32-bit integers.
+inline constexpr std::size_t MAX_WIDTH = 2147483647;
 
 // How a record's name stood in the input, where the names that tree
 // formats write depend on it.
@@ -43,10 +44,10 @@ struct alignment {
   const char* row(std::size_t i) const { return residues.data() + offsets[i]; }
   std::string_view row_view(std::size_t i) const { return {row(i), lseq}; }
 
-  // Adds a record after the last one, copying its residues (already
+  // Adds a record after the last one, copying its residues (gaps already
   // marked) to the end of the buffer, which ends at `used` bytes and grows
-  // as needed. Returns the new end. For small tables and tests; the readers
-  // write straight into the buffer.
+  // as needed. Returns the new end. The readers of interleaved formats build
+  // their table this way; the FASTA reader writes straight into the buffer.
   std::size_t append(std::string name, std::string_view marked,
                      std::size_t used);
 };

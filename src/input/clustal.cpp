@@ -3,34 +3,74 @@
 #include "error.h"
 #include "input/text_lines.h"
 
-bool looks_like_clustal(std::string_view head) {
-  return head.substr(0, 7) == "CLUSTAL" || head.substr(0, 6) == "MUSCLE";
+namespace {
+
+constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
+constexpr std::size_t kHeld = 64;         // room for a trailing count
+
+bool blank_or_digit(char c) {
+  return c == ' ' || c == '\t' || (c >= '0' && c <= '9');
 }
 
-loaded_input read_clustal(byte_source* src, const std::string& input_name) {
-  const std::string where = input_label(input_name);
+// A residue count ending the row's text ("... ACGT  60"), if there is one.
+std::string_view without_count(std::string_view text) {
+  const std::string_view rest = trim(text);
+  const std::size_t blank = rest.find_last_of(" \t");
+  if (blank != std::string_view::npos &&
+      rest.substr(blank + 1).find_first_not_of("0123456789") ==
+          std::string_view::npos)
+    return rest.substr(0, blank);
+  return text;
+}
+
+}  // namespace
+
+bool looks_like_clustal(std::string_view line, std::string_view) {
+  return line.substr(0, 7) == "CLUSTAL" || line.substr(0, 6) == "MUSCLE";
+}
+
+loaded_input read_clustal(byte_source* src, const read_context& ctx) {
   line_reader lines(src);
-  record_set recs;
-  std::string_view line;
-  lines.next(&line);  // "CLUSTAL W (1.83) multiple sequence alignment"
-  while (lines.next(&line)) {
-    // Conservation lines start with a blank; sequence lines with the name.
-    if (line.empty() || is_blank_char(line.front()) || trim(line).empty())
+  block_rows rows(block_rows::key::position, ctx, full_row_table(".-_~"));
+  std::string name, text;
+  bool header = false;
+  while (lines.start()) {
+    const int c = lines.peek();
+    // Blank lines, and conservation lines (which start with a blank), end
+    // a block.
+    if (c < 0 || c == ' ' || c == '\t') {
+      rows.end_block(lines.number());
+      lines.finish();
       continue;
-    std::string_view rest = line;
-    const std::string_view name = take_word(&rest);
-    rest = trim(rest);
-    // A residue count may end the line.
-    const std::size_t blank = rest.find_last_of(" \t");
-    if (blank != std::string_view::npos &&
-        rest.substr(blank + 1).find_first_not_of("0123456789") ==
-            std::string_view::npos)
-      rest = trim(rest.substr(0, blank));
-    const std::size_t i = recs.find_or_add(name);
-    const int bad = append_full_row(rest, ".-_~", &recs.row(i));
-    if (bad >= 0)
-      throw fatal_error("Error: " + where + ", " +
-                        bad_character(lines.number(), name, bad));
+    }
+    if (!header) {  // "CLUSTAL W (1.83) multiple sequence alignment"
+      header = true;
+      lines.finish();
+      continue;
+    }
+    name.clear();
+    lines.take(kBlankOrEnd, &name);
+    rows.begin_row(name, lines.number());
+    // The residues a piece at a time; blanks and digits at a piece's end
+    // wait for the next, as they may be the row's count.
+    std::string held;
+    for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
+      text.swap(held);
+      held.clear();
+      stop = lines.take(kLineEnd, &text, kChunk);
+      if (stop == byte_stream::kFull) {
+        std::size_t k = text.size();
+        while (k > 0 && text.size() - k < kHeld && blank_or_digit(text[k - 1]))
+          --k;
+        held.assign(text, k);
+        text.resize(k);
+        rows.add(text);
+      } else {
+        rows.add(without_count(text));
+      }
+    }
+    rows.end_row();
+    lines.finish();
   }
-  return recs.take("Clustal");
+  return rows.take("Clustal", lines.number());
 }

@@ -1,6 +1,7 @@
-// Byte sources: the input file or standard input, read in large blocks, and
-// gzip decompressed on a thread of its own. Compressions colsieve does not
-// read are recognised and refused with the command that would read them.
+// Byte sources of the input: the input file or standard input, read in
+// large blocks; the start of a source looked at before it is read; and the
+// input as the readers see it, gzip inflated and a byte-order mark passed
+// over.
 #ifndef COLSIEVE_INPUT_SOURCE_H
 #define COLSIEVE_INPUT_SOURCE_H
 
@@ -10,10 +11,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
 
-#include "fasta_seq.h"
+#include "byte_stream.h"
+#include "error.h"
+#include "input/detect.h"
 
 // Reads a descriptor (not owned) in blocks, from where it stands to its end,
 // or only the bytes [begin, end) of a regular file.
@@ -41,6 +42,8 @@ class peeked_source : public byte_source {
   // hand or the input ends.
   peeked_source(byte_source* src, std::size_t n);
   std::string_view head() const { return head_; }
+  // Leaves out the first n bytes of the head (n <= head().size()).
+  void drop(std::size_t n) { head_.remove_prefix(n); }
   bool next(const char** data, std::size_t* size) override;
 
  private:
@@ -50,44 +53,40 @@ class peeked_source : public byte_source {
   bool head_given_ = false;
 };
 
-// How the input is compressed, from its first bytes.
-enum class compression { none, gzip, xz, bzip2, zstd, zip };
-compression detect_compression(std::string_view head);
+class gzip_source;
 
-// Decompresses a gzip stream (every member of it, as bgzip writes them) on a
-// thread of its own, a few blocks ahead of the reader. A stream that is
-// corrupt or ends early is a fatal_error naming the input.
-class gzip_source : public byte_source {
- public:
-  // Decompresses `head` (bytes already read from fd), then the rest of fd.
-  gzip_source(int fd, std::string head, std::string input_name);
-  ~gzip_source() override;
-  bool next(const char** data, std::size_t* size) override;
-
- private:
-  struct state;
-  std::shared_ptr<state> s_;
-  std::thread thread_;
-};
-
-// The input as it should be read: gzip decompressed, anything else as it
-// is. Throws fatal_error for xz, bzip2, zstd and zip, with the command that
-// reads them. `input_name` is the file name, or "-" for standard input.
+// The input as it should be read: gzip inflated, anything else as it is,
+// and a UTF-8 byte-order mark at its start passed over. Throws fatal_error
+// for xz, bzip2, zstd and zip, with the command that reads them.
 class input_bytes {
  public:
-  input_bytes(int fd, std::string input_name);
+  // Reads fd (not owned); input_name is the file name, or "-" for standard
+  // input. warn gets one line if gzip cannot have a thread of its own.
+  input_bytes(int fd, std::string input_name, warn_fn warn = {});
+  // Reads raw, which it then owns (tests feed it in odd pieces).
+  input_bytes(std::unique_ptr<byte_source> raw, std::string input_name,
+              warn_fn warn = {});
   ~input_bytes();
+
   byte_source* source() { return peek_; }
-  bool compressed() const { return gzip_ != nullptr; }
-  // The first bytes after decompression, for telling the format.
+  compression compressed_with() const { return compression_; }
+  // The first bytes the readers get, for telling the format.
   std::string_view head() const { return peek_->head(); }
+  // Bytes of a byte-order mark passed over at the start (0 or 3).
+  std::size_t skipped() const { return skipped_; }
 
  private:
-  std::unique_ptr<fd_source> file_;
+  void open(std::unique_ptr<byte_source> raw, warn_fn warn);
+
+  std::string name_;
   std::unique_ptr<peeked_source> raw_;
   std::unique_ptr<gzip_source> gzip_;
   std::unique_ptr<peeked_source> unzipped_;
   peeked_source* peek_ = nullptr;  // raw_, or unzipped_ for gzip
+  compression compression_ = compression::none;
+  std::size_t skipped_ = 0;
+  // raw_ reads this one; with gzip, the inflating side owns it instead.
+  std::unique_ptr<byte_source> raw_owner_;
 };
 
 #endif  // COLSIEVE_INPUT_SOURCE_H

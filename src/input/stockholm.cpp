@@ -6,52 +6,65 @@
 namespace {
 
 constexpr std::string_view kHeader = "# STOCKHOLM 1.0";
-
-bool is_header(std::string_view line) { return trim(line) == kHeader; }
+constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 
 }  // namespace
 
-bool looks_like_stockholm(std::string_view head) {
-  const std::size_t nl = head.find('\n');
-  return is_header(head.substr(0, nl));
+bool looks_like_stockholm(std::string_view line, std::string_view) {
+  return trim(line) == kHeader;
 }
 
-loaded_input read_stockholm(byte_source* src, const std::string& input_name) {
-  const std::string where = input_label(input_name);
+loaded_input read_stockholm(byte_source* src, const read_context& ctx) {
   line_reader lines(src);
-  record_set recs;
-  std::string_view line;
-  lines.next(&line);  // the header
-  bool ended = false;
-  while (lines.next(&line)) {
-    const std::string_view text = trim(line);
+  block_rows rows(block_rows::key::name, ctx, full_row_table(".-_~"));
+  std::string name, text;
+  bool header = false, ended = false;
+  while (lines.start()) {
+    lines.skip_blanks();
+    const int c = lines.peek();
+    if (c < 0) {  // a blank line ends a block
+      rows.end_block(lines.number());
+      lines.finish();
+      continue;
+    }
     if (ended) {
-      if (text.empty()) continue;
-      if (is_header(text))
-        throw fatal_error("Error: " + where +
+      text.clear();
+      lines.take(kLineEnd, &text, 64);
+      if (trim(text) == kHeader)
+        throw fatal_error("Error: " + ctx.where +
                           " holds more than one Stockholm alignment (the "
                           "second starts at line " +
                           std::to_string(lines.number()) +
                           "); colsieve trims one alignment at a time");
       throw fatal_error("Error: line " + std::to_string(lines.number()) +
-                        " of " + where +
+                        " of " + ctx.where +
                         " follows the end of the Stockholm alignment (//)");
     }
-    if (text.empty() || text.front() == '#') continue;
-    if (text == "//") {
-      ended = true;
+    if (!header || c == '#') {  // the header line, markup and comments
+      header = true;
+      lines.finish();
       continue;
     }
-    std::string_view rest = text;
-    const std::string_view name = take_word(&rest);
-    const std::size_t i = recs.find_or_add(name);
-    const int bad = append_full_row(rest, ".-_~", &recs.row(i));
-    if (bad >= 0)
-      throw fatal_error("Error: " + where + ", " +
-                        bad_character(lines.number(), name, bad));
+    name.clear();
+    lines.take(kBlankOrEnd, &name);
+    if (name == "//") {
+      rows.end_block(lines.number());
+      ended = true;
+      lines.finish();
+      continue;
+    }
+    rows.begin_row(name, lines.number());
+    // The residues, a piece at a time: a row is never held twice.
+    for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
+      text.clear();
+      stop = lines.take(kLineEnd, &text, kChunk);
+      rows.add(text);
+    }
+    rows.end_row();
+    lines.finish();
   }
   if (!ended)
-    throw fatal_error("Error: the Stockholm alignment in " + where +
+    throw fatal_error("Error: the Stockholm alignment in " + ctx.where +
                       " has no end line \"//\" (a file cut short?)");
-  return recs.take("Stockholm");
+  return rows.take("Stockholm", lines.number());
 }

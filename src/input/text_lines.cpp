@@ -2,33 +2,58 @@
 
 #include <cstring>
 
-bool line_reader::next(std::string_view* line) {
-  long_line_.clear();
-  while (in_.fill()) {
-    const char* b = in_.begin();
-    const std::size_t len = static_cast<std::size_t>(in_.end() - b);
-    const char* nl = static_cast<const char*>(std::memchr(b, '\n', len));
-    if (nl == nullptr) {
-      long_line_.append(b, len);
-      in_.skip(len);
-      continue;
-    }
-    const std::size_t n = static_cast<std::size_t>(nl - b);
-    in_.skip(n + 1);
-    if (long_line_.empty()) {
-      *line = std::string_view(b, n);
-    } else {
-      long_line_.append(b, n);
-      *line = long_line_;
-    }
-    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-    ++number_;
+bool line_reader::start() {
+  // A "\r\n" whose "\n" came in the next call is one line end.
+  if (after_cr_ && in_.peek() == '\n') in_.skip(1);
+  after_cr_ = false;
+  cut_ = false;
+  if (!in_.fill()) return false;
+  ++number_;
+  return true;
+}
+
+int line_reader::peek() {
+  const int c = in_.peek();
+  return c == '\n' || c == '\r' ? -1 : c;
+}
+
+int line_reader::take(const byte_set& stops, std::string* out,
+                      std::size_t max) {
+  const int c = in_.get_until(stops, out, max);
+  return c == '\n' || c == '\r' ? -1 : c;
+}
+
+void line_reader::end_line(int line_end) {
+  if (line_end == '\n' || line_end == '\r') in_.skip(1);
+  after_cr_ = line_end == '\r';
+}
+
+void line_reader::finish() { end_line(in_.get_until(kLineEnd, nullptr)); }
+
+bool line_reader::next(std::string_view* line, std::size_t max) {
+  if (!start()) return false;
+  // The usual case: the line ends within the block and is taken in place.
+  const char* b = in_.begin();
+  const std::size_t len = static_cast<std::size_t>(in_.end() - b);
+  const std::size_t look = len < max ? len : max;
+  const char* nl = static_cast<const char*>(std::memchr(b, '\n', look));
+  const char* cr = static_cast<const char*>(std::memchr(
+      b, '\r', nl == nullptr ? look : static_cast<std::size_t>(nl - b)));
+  const char* eol = cr != nullptr ? cr : nl;
+  if (eol != nullptr) {
+    *line = std::string_view(b, static_cast<std::size_t>(eol - b));
+    in_.skip(static_cast<std::size_t>(eol - b));
+    end_line(*eol);
     return true;
   }
-  if (long_line_.empty()) return false;
-  *line = long_line_;  // a last line without a line end
-  if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-  ++number_;
+  long_line_.clear();
+  int stop = in_.get_until(kLineEnd, &long_line_, max);
+  if (stop == byte_stream::kFull) {
+    cut_ = true;
+    stop = in_.get_until(kLineEnd, nullptr);
+  }
+  end_line(stop);
+  *line = long_line_;
   return true;
 }
 

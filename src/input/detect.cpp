@@ -1,0 +1,185 @@
+#include "input/detect.h"
+
+#include <cctype>
+
+#include "input/clustal.h"
+#include "input/fasta_reader.h"
+#include "input/nexus.h"
+#include "input/phylip.h"
+#include "input/stockholm.h"
+#include "input/text_lines.h"
+
+namespace {
+
+bool starts_with(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+std::string_view first_word(std::string_view line) { return take_word(&line); }
+
+// Kinds of input that are refused, for the hint after "no header".
+bool binary(std::string_view, std::string_view head) {
+  std::size_t odd = 0;
+  const std::size_t look = std::min<std::size_t>(head.size(), 4096);
+  for (std::size_t i = 0; i < look; ++i) {
+    const auto c = static_cast<unsigned char>(head[i]);
+    if (c == 0) return true;
+    odd += c < 0x20 && c != '\n' && c != '\r' && c != '\t';
+  }
+  return odd * 20 > look;
+}
+bool blank_before_record(std::string_view line, std::string_view head) {
+  return !head.empty() && is_blank_char(head.front()) &&
+         trim(line).substr(0, 1) == ">";
+}
+bool fastq(std::string_view line, std::string_view) {
+  return starts_with(line, "@");
+}
+bool mega(std::string_view line, std::string_view) {
+  const std::string_view w = first_word(line);
+  return w == "#MEGA" || w == "#mega";
+}
+bool maf(std::string_view line, std::string_view) {
+  return starts_with(line, "##maf");
+}
+bool genbank(std::string_view line, std::string_view) {
+  return starts_with(line, "LOCUS");
+}
+bool embl(std::string_view line, std::string_view) {
+  return starts_with(line, "ID   ");
+}
+bool markup(std::string_view line, std::string_view) {
+  return starts_with(trim(line), "<");
+}
+bool msf(std::string_view line, std::string_view) {
+  return line.find("MSF:") != std::string_view::npos ||
+         starts_with(line, "!!AA_MULTIPLE_ALIGNMENT") ||
+         starts_with(line, "!!NA_MULTIPLE_ALIGNMENT") ||
+         starts_with(line, "PileUp");
+}
+// Mauve's XMFA: a "#FormatVersion Mauve1" line, or records whose headers
+// are "> 1:100-200 + name" with '=' lines between the blocks.
+bool xmfa(std::string_view line, std::string_view head) {
+  if (starts_with(line, "#FormatVersion Mauve")) return true;
+  if (!starts_with(line, ">")) return false;
+  std::string_view rest = line.substr(1);
+  const std::string_view where = take_word(&rest);
+  const std::size_t colon = where.find(':'), dash = where.find('-');
+  const std::string_view strand = take_word(&rest);
+  return colon != std::string_view::npos && dash != std::string_view::npos &&
+         colon < dash &&
+         where.substr(0, colon).find_first_not_of("0123456789") ==
+             std::string_view::npos &&
+         (strand == "+" || strand == "-") &&
+         (head.find("\n=") != std::string_view::npos);
+}
+// Two numbers on the first line that do not make a PHYLIP header.
+bool numbers(std::string_view line, std::string_view) {
+  std::string_view rest = line;
+  const std::string_view a = take_word(&rest), b = take_word(&rest);
+  const auto numeric = [](std::string_view w) {
+    return !w.empty() &&
+           w.find_first_not_of("+-0123456789") == std::string_view::npos;
+  };
+  return numeric(a) && numeric(b);
+}
+
+#define NO_HEADER "Error: no header in fasta file\nHint: "
+
+constexpr format_entry kTable[] = {
+    {format::stockholm, "Stockholm", looks_like_stockholm, read_stockholm,
+     nullptr},
+    {format::clustal, "Clustal", looks_like_clustal, read_clustal, nullptr},
+    {format::nexus, "NEXUS", looks_like_nexus, read_nexus, nullptr},
+    {format::phylip, "PHYLIP", looks_like_phylip, read_phylip, nullptr},
+    {format::refused, "XMFA", xmfa, nullptr,
+     "Error: the input looks like XMFA (Mauve), which colsieve does not "
+     "read: it holds many alignment blocks.\nHint: write the block to trim "
+     "as FASTA, for example with Biopython: "
+     "AlignIO.parse(\"aln.xmfa\", \"mauve\")."},
+    {format::fasta, "FASTA", looks_like_fasta, read_fasta, nullptr},
+    {format::refused, "binary", binary, nullptr,
+     NO_HEADER "the input looks like binary data, not a text alignment."},
+    {format::refused, "blank space", blank_before_record, nullptr,
+     NO_HEADER
+     "the input starts with blank space before its first '>'; remove it."},
+    {format::refused, "FASTQ", fastq, nullptr,
+     NO_HEADER
+     "the input looks like FASTQ (reads with qualities), not an alignment."},
+    {format::refused, "MEGA", mega, nullptr,
+     NO_HEADER
+     "the input looks like MEGA, which colsieve does not read; export it as "
+     "FASTA."},
+    {format::refused, "MAF", maf, nullptr,
+     NO_HEADER
+     "the input looks like MAF, which colsieve does not read: it holds many "
+     "alignment blocks; write the block to trim as FASTA, for example with "
+     "Biopython: AlignIO.parse(\"aln.maf\", \"maf\")."},
+    {format::refused, "GenBank", genbank, nullptr,
+     NO_HEADER "the input looks like a GenBank record, not an alignment."},
+    {format::refused, "EMBL", embl, nullptr,
+     NO_HEADER "the input looks like an EMBL record, not an alignment."},
+    {format::refused, "HTML", markup, nullptr,
+     NO_HEADER
+     "the input looks like HTML or XML (a download that went wrong?), not an "
+     "alignment."},
+    {format::refused, "MSF", msf, nullptr,
+     NO_HEADER "the input looks like GCG MSF, which colsieve does not read."},
+    {format::refused, "numbers", numbers, nullptr,
+     NO_HEADER
+     "the first line looks like a PHYLIP header, but PHYLIP wants two "
+     "positive counts there (sequences, columns) and nothing else."},
+};
+
+#undef NO_HEADER
+
+}  // namespace
+
+std::string_view first_line(std::string_view head) {
+  while (!head.empty()) {
+    const std::size_t nl = head.find_first_of("\n\r");
+    const std::string_view line = head.substr(0, nl);
+    if (!trim(line).empty()) return line;
+    if (nl == std::string_view::npos) break;
+    head.remove_prefix(nl + 1);
+  }
+  return {};
+}
+
+compression detect_compression(std::string_view head) {
+  const auto starts = [head](std::string_view magic) {
+    return head.substr(0, magic.size()) == magic;
+  };
+  if (starts("\x1f\x8b")) return compression::gzip;
+  if (starts(std::string_view("\xfd"
+                              "7zXZ\0",
+                              6)))
+    return compression::xz;
+  if (starts("BZh") && head.size() > 3 && head[3] >= '1' && head[3] <= '9')
+    return compression::bzip2;
+  if (starts("\x28\xb5\x2f\xfd")) return compression::zstd;
+  if (starts("PK\x03\x04")) return compression::zip;
+  return compression::none;
+}
+
+input_kind detect_input(std::string_view head) {
+  input_kind kind;
+  kind.comp = detect_compression(head);
+  if (kind.comp != compression::none) return kind;
+  const std::string_view line = first_line(head);
+  for (const format_entry& row : kTable)
+    if (row.detect(line, head)) {
+      kind.fmt = row.fmt;
+      if (row.refusal != nullptr) kind.refusal = row.refusal;
+      return kind;
+    }
+  return kind;
+}
+
+std::span<const format_entry> format_table() { return kTable; }
+
+const format_entry& format_row(format f) {
+  for (const format_entry& row : kTable)
+    if (row.fmt == f) return row;
+  return kTable[0];
+}

@@ -1,0 +1,65 @@
+// The one rule of residue characters: the 16-byte kernel against its scalar
+// twin, the table, on random bytes, for every rule the readers use.
+#include "residue_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/alignment.h"
+#include "fasta_seq.h"
+#include "input/records.h"
+
+namespace {
+
+TEST(filter16, agrees_with_the_table_on_random_bytes) {
+  std::vector<residue_rule> rules;
+  for (int flag : {0, 1, 2, FOLD_CASE})
+    for (char mark : {'\0', static_cast<char>(UNALIGNED)})
+      rules.push_back(fasta_rule(flag, mark));
+  residue_rule full;
+  full.lower = residue_rule::lower_case::fold;
+  full.kept = "";
+  full.gaps = "-._~?";
+  full.gap_mark = static_cast<char>(UNALIGNED);
+  rules.push_back(full);
+
+  std::mt19937 gen(5);
+  // Mostly residues, as real input is, so that whole runs are kept too.
+  const std::string common = "ACGTacgtXx-.~_?*\n ";
+  for (const residue_rule& rule : rules) {
+    const filter_table table = make_filter_table(rule);
+    const filter16 fast(rule);
+    for (int round = 0; round < 20000; ++round) {
+      unsigned char in[16], a[16], b[16];
+      for (unsigned char& c : in)
+        c = gen() % 4 == 0
+                ? static_cast<unsigned char>(gen())
+                : static_cast<unsigned char>(common[gen() % common.size()]);
+      const unsigned ma = fast(in, a), mb = filter16_scalar(table, in, b);
+      ASSERT_EQ(ma, mb) << "round " << round;
+      for (int i = 0; i < 16; ++i) {
+        if (mb >> i & 1) {
+          ASSERT_EQ(a[i], b[i]) << "byte " << int(in[i]);
+        }
+      }
+    }
+  }
+}
+
+TEST(make_filter_table, rules_of_the_readers) {
+  const filter_table fold = make_filter_table(fasta_rule(FOLD_CASE, '['));
+  EXPECT_EQ(fold['a'], 'A');
+  EXPECT_EQ(fold['x'], '[');
+  EXPECT_EQ(fold['?'], '[');  // -u reads '?' as a gap
+  EXPECT_EQ(fold['*'], 0);
+  const filter_table plain = make_filter_table(fasta_rule(0, '['));
+  EXPECT_EQ(plain['-'], '[');
+  EXPECT_EQ(plain['a'], 0);
+  EXPECT_EQ(plain['.'], 0);
+  const filter_table full = full_row_table(".-_~");
+  EXPECT_EQ(full['.'], '[');
+  EXPECT_EQ(full['?'], 0);  // a character Stockholm does not allow
+}
+
+}  // namespace
