@@ -84,12 +84,17 @@ TEST(read_fasta, pir_records_and_their_names) {
   const auto out = read_text(
       ">P1;a\nsequence A\nACDE\nFG*\n"  // PIR: description dropped
       ">F1;c\nsome text\nACDEFG*\n"
-      ">b c\nACDEFG\n");
+      ">b c\nACDEFG\n"
+      // Residues after a '*': no terminator, so FASTA, the line included.
+      ">P1;d\nAC\nDE*FG\n");
   EXPECT_EQ(rows_of(out.aln),
-            (std::vector<std::string>{"ACDEFG", "ACDEFG", "ACDEFG"}));
+            (std::vector<std::string>{"ACDEFG", "ACDEFG", "ACDEFG", "ACDEFG"}));
   EXPECT_EQ(out.aln.form(0), name_form::pir);
   EXPECT_EQ(out.aln.form(2), name_form::plain);
-  EXPECT_TRUE(out.warnings.empty());  // a terminator is not a drop
+  EXPECT_EQ(out.aln.form(3), name_form::plain);
+  // A terminator is not a drop; the '*' in mid-record is.
+  EXPECT_EQ(out.warnings, std::vector<std::string>{
+                              "Warning: 1 '*' was dropped from the residues."});
 }
 
 TEST(read_fasta, a_byte_order_mark_and_lone_carriage_returns) {
