@@ -23,6 +23,7 @@
 #include "output/destination.h"
 #include "output/formats.h"
 #include "output/report.h"
+#include "output/side_files.h"
 #include "output/writer.h"
 
 namespace {
@@ -47,10 +48,31 @@ constexpr const char* kHelpText[] = {
     "(Default = 45000)\n",
 };
 
+// Options: the short ones in their historical order, then the later ones.
+constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:f:o:";
+constexpr int kHelpOption = 256;
+constexpr int kVersionOption = 257;
+constexpr int kMaxColumnsOption = 258;
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, kVersionOption},
+    {"fold-case", no_argument, nullptr, 'u'},
+    {"threads", required_argument, nullptr, 'j'},
+    {"max-columns", required_argument, nullptr, kMaxColumnsOption},
+    {"out-format", required_argument, nullptr, 'f'},
+    {nullptr, 0, nullptr, 0}};
+
 struct file_closer {
   void operator()(std::FILE* fp) const { std::fclose(fp); }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Where the run's own warnings and errors go: standard error, or the -e
+// file once it is open.
+struct message_stream {
+  file_ptr file;
+  std::FILE* fp = stderr;
+};
 
 // The input descriptor, closed at the end unless it is standard input.
 class input_fd {
@@ -107,20 +129,6 @@ std::size_t count_option(const char* name, const char* arg, const char* what) {
                       ") must be a whole number, 0 or more: " + what);
   return v;
 }
-
-// Options: the short ones in their historical order, then the later ones.
-constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:f:o:";
-constexpr int kHelpOption = 256;
-constexpr int kVersionOption = 257;
-constexpr int kMaxColumnsOption = 258;
-const option kLongOptions[] = {
-    {"help", no_argument, nullptr, kHelpOption},
-    {"version", no_argument, nullptr, kVersionOption},
-    {"fold-case", no_argument, nullptr, 'u'},
-    {"threads", required_argument, nullptr, 'j'},
-    {"max-columns", required_argument, nullptr, kMaxColumnsOption},
-    {"out-format", required_argument, nullptr, 'f'},
-    {nullptr, 0, nullptr, 0}};
 
 // The option getopt just refused, as the user would name it: "-x" for a
 // short option, "--name" for a long one (its full name where the user
@@ -183,69 +191,31 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   const selection sel = select_columns(score, set.target_wt);
 
   // Names the output format cannot take stop the run here, before any
-  // output.
+  // output; so does a file that cannot be written, or must not be.
   const std::vector<std::string> names =
       output_names(aln, set.format, set.safe_names, warn);
+  side_files files(set.outputs, regular_file_id(in_fd),
+                   {{stdout}, {stderr}, {msg}});
 
-  // Every file is checked before anything is written: none may be the
-  // input or another of them, and one that cannot be written stops the run
-  // before anything reaches standard output.
-  const std::optional<file_id> input = regular_file_id(in_fd);
-  const std::vector<open_stream> streams = {{stdout}, {stderr}, {msg}};
-  std::vector<std::unique_ptr<destination>> files;
-  std::vector<const destination*> taken;
-  const auto add = [&](const std::optional<std::string>& path,
-                       const char* what) -> destination* {
-    if (!path) return nullptr;
-    files.push_back(
-        std::make_unique<destination>(*path, what, input, streams, taken));
-    taken.push_back(files.back().get());
-    return files.back().get();
+  output_contents contents;
+  contents.column_map = [&](std::FILE* fp, const std::string& name) {
+    output_buffer out(fp, name);
+    write_column_map(out, score, sel);
+    out.flush();
   };
-  destination* map = add(set.column_map, "column map");
-  destination* page = add(set.report, "report");
-  destination* out_file = set.out_path && *set.out_path != "-"
-                              ? add(set.out_path, "output")
-                              : nullptr;
-
-  // Staged side files are written now, under their temporary names; none
-  // takes its real name unless the alignment was written completely.
-  std::vector<std::pair<destination*, content_writer>> sides;
-  if (map != nullptr)
-    sides.emplace_back(map, [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_column_map(out, score, sel);
-      out.flush();
-    });
-  if (page != nullptr)
-    sides.emplace_back(page, [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
-                         set.target_wt});
-      out.flush();
-    });
-  // Files of their own are written side by side; a shared stream in order.
-  bool apart = sides.size() > 1;
-  for (const auto& side : sides)
-    apart = apart && side.first->how() == destination::mode::staged;
-  pool.run(sides.size(), apart ? aln.nseq() * aln.lseq : 0,
-           [&](std::size_t k) { sides[k].first->write(sides[k].second); });
-
-  const content_writer alignment_text = [&](std::FILE* fp,
-                                            const std::string& name) {
+  contents.report = [&](std::FILE* fp, const std::string& name) {
+    output_buffer out(fp, name);
+    write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
+                       set.target_wt});
+    out.flush();
+  };
+  contents.alignment = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
     write_alignment(out, aln, names, sel, set.format, set.remove_cols, pool);
     out.flush();
   };
-  if (out_file != nullptr) {
-    out_file->write(alignment_text);
-    out_file->commit();  // the alignment first, then the side files
-  } else {
-    alignment_text(stdout, "output");
-  }
-
-  for (auto& file : files)
-    if (file.get() != out_file) file->commit();
+  contents.side_work = aln.nseq() * aln.lseq;
+  files.write(contents, pool);
   write_summary(sel, aln.lseq);
 }
 
@@ -260,120 +230,128 @@ void hold_standard_descriptors() {
   }
 }
 
+// Reads the options in the order given into set, opening the input at -i
+// and the message file at -e. Returns false when an option has done all
+// there is to do (-h, --help, --version). Throws fatal_error for an option
+// it cannot take, and when there is no input to read.
+bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
+                   message_stream& msg) {
+  optind = 0;  // start afresh, also when called more than once
+  int c;
+  while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) !=
+         -1) {
+    switch (c) {
+      case 'i': {
+        set.in_name = optarg;
+        const int fd = std::strcmp(optarg, "-") == 0
+                           ? 0
+                           : open(optarg, O_RDONLY | O_CLOEXEC);
+        in.reset(fd);
+        break;
+      }
+      case 'e':
+        if (optarg[0] != '-') {
+          msg.file.reset(std::fopen(optarg, "a"));
+          msg.fp = msg.file ? msg.file.get() : stderr;
+        }
+        break;
+      case 't':
+        number_option(msg.fp, 't', optarg, &set.target_wt);
+        break;
+      case 'c':
+        number_option(msg.fp, 'c', optarg, &set.cst);
+        break;
+      case 'm':
+        number_option(msg.fp, 'm', optarg, &set.maxcst);
+        break;
+      case 'H':
+        set.henikoff = 1;
+        break;
+      case 'N':
+        set.normSeqs = 1;
+        break;
+      case 'r':
+        set.remove_cols = 1;
+        break;
+      case 'p':
+        set.format = out_format::phylip;
+        break;
+      case 'f': {
+        // -p and --out-format: the last one given wins.
+        const std::optional<out_format> f = parse_out_format(optarg);
+        if (!f)
+          throw fatal_error(std::string("Error: unknown output format \"") +
+                            optarg + "\"; the formats are " +
+                            out_format_names());
+        set.format = *f;
+        break;
+      }
+      case 'o':
+        set.outputs.alignment = optarg;
+        break;
+      case 'l':
+        set.outputs.column_map = optarg;
+        break;
+      case 'w':
+        set.outputs.report = optarg;
+        break;
+      case 'u':
+        set.fold_case = 1;
+        break;
+      case 'j':
+        set.threads = static_cast<unsigned>(std::min<std::size_t>(
+            1024, count_option("--threads", optarg,
+                               "the number of threads, 0 for one per CPU")));
+        break;
+      case kMaxColumnsOption:
+        set.max_columns =
+            count_option("--max-columns", optarg,
+                         "the most columns a record may have, 0 for no limit");
+        break;
+      case 'h':
+      case kHelpOption:
+        usage(stdout);
+        finish_stdout("help text");
+        return false;
+      case kVersionOption:
+        std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
+        finish_stdout("version");
+        return false;
+      default:
+        // getopt has named the problem; optopt is the option's character,
+        // also when its argument is missing, else 0 or a long option's
+        // value.
+        throw fatal_error(
+            "Error: do not understand " +
+                refused_option(optopt, optind > 0 && optind <= argc
+                                           ? argv[optind - 1]
+                                           : nullptr) +
+                " option",
+            true);
+    }
+  }
+  if (in.get() < 0) throw fatal_error("Error-- no valid input file", true);
+  return true;
+}
+
 }  // namespace
 
 int colsieve_main(int argc, char** argv) {
   hold_standard_descriptors();
-  file_ptr err_file;
-  std::FILE* msg = stderr;  // the run's own warnings and errors
+  message_stream msg;
   try {
     run_settings set;
     input_fd in_file;
-    optind = 0;  // start afresh, also when called more than once
-    int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions,
-                            nullptr)) != -1) {
-      switch (c) {
-        case 'i':
-          set.in_name = optarg;
-          in_file.reset(std::strcmp(optarg, "-") == 0
-                            ? 0
-                            : open(optarg, O_RDONLY | O_CLOEXEC));
-          break;
-        case 'e':
-          if (optarg[0] != '-') {
-            err_file.reset(std::fopen(optarg, "a"));
-            msg = err_file ? err_file.get() : stderr;
-          }
-          break;
-        case 't':
-          number_option(msg, 't', optarg, &set.target_wt);
-          break;
-        case 'c':
-          number_option(msg, 'c', optarg, &set.cst);
-          break;
-        case 'm':
-          number_option(msg, 'm', optarg, &set.maxcst);
-          break;
-        case 'H':
-          set.henikoff = 1;
-          break;
-        case 'N':
-          set.normSeqs = 1;
-          break;
-        case 'r':
-          set.remove_cols = 1;
-          break;
-        case 'p':
-          set.phylip = 1;
-          set.format = out_format::phylip;
-          break;
-        case 'f': {
-          // -p and --out-format: the last one given wins.
-          const std::optional<out_format> f = parse_out_format(optarg);
-          if (!f)
-            throw fatal_error(std::string("Error: unknown output format \"") +
-                              optarg + "\"; the formats are " +
-                              out_format_names());
-          set.format = *f;
-          set.phylip = *f == out_format::phylip;
-          break;
-        }
-        case 'o':
-          set.out_path = optarg;
-          break;
-        case 'l':
-          set.column_map = optarg;
-          break;
-        case 'u':
-          set.fold_case = 1;
-          break;
-        case 'j':
-          set.threads = static_cast<unsigned>(std::min<std::size_t>(
-              1024, count_option("--threads", optarg,
-                                 "the number of threads, 0 for one per CPU")));
-          break;
-        case kMaxColumnsOption:
-          set.max_columns = count_option(
-              "--max-columns", optarg,
-              "the most columns a record may have, 0 for no limit");
-          break;
-        case 'w':
-          set.report = optarg;
-          break;
-        case 'h':
-        case kHelpOption:
-          usage(stdout);
-          finish_stdout("help text");
-          return 0;
-        case kVersionOption:
-          std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
-          finish_stdout("version");
-          return 0;
-        default:
-          // getopt has named the problem; optopt is the option's character,
-          // also when its argument is missing, else 0 or a long option's
-          // value.
-          throw fatal_error(
-              "Error: do not understand " +
-                  refused_option(optopt, optind > 0 && optind <= argc
-                                             ? argv[optind - 1]
-                                             : nullptr) +
-                  " option",
-              true);
-      }
-    }
-    if (in_file.get() < 0)
-      throw fatal_error("Error-- no valid input file", true);
-    run(set, in_file.get(), msg);
+    if (!parse_options(argc, argv, set, in_file, msg)) return 0;
+    run(set, in_file.get(), msg.fp);
     return 0;
   } catch (const fatal_error& e) {
-    say(msg, e.what());
+    say(msg.fp, e.what());
     if (e.show_help) usage(stderr);
   } catch (const std::bad_alloc&) {
-    say(msg, "Error: out of memory");
+    say(msg.fp, "Error: out of memory");
   } catch (const std::runtime_error& e) {
-    say(msg, e.what());
+    say(msg.fp, e.what());
   }
   return 1;
 }
