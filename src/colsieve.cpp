@@ -46,21 +46,108 @@ constexpr const char* kHelpText[] = {
     "columns below target will be lowercase\n\t\t\t(Default = 0.85)\n",
     "\t--max-columns <n>\tMost columns a record may have, 0 for no limit "
     "(Default = 45000)\n",
+    "Run colsieve --help for every option, or man colsieve.\n",
 };
 
-// Options: the short ones in their historical order, then the later ones.
-constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:f:o:";
+// What getopt_long returns for the options without a letter.
 constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
-const option kLongOptions[] = {
-    {"help", no_argument, nullptr, kHelpOption},
-    {"version", no_argument, nullptr, kVersionOption},
-    {"fold-case", no_argument, nullptr, 'u'},
-    {"threads", required_argument, nullptr, 'j'},
-    {"max-columns", required_argument, nullptr, kMaxColumnsOption},
-    {"out-format", required_argument, nullptr, 'f'},
-    {nullptr, 0, nullptr, 0}};
+
+// One option, for getopt and for --help.
+struct option_entry {
+  int code;           // what getopt_long returns for it
+  char letter;        // the short option, or 0
+  const char* name;   // the long option, or nullptr
+  const char* arg;    // the argument's name, or nullptr for a flag
+  const char* group;  // the heading it is listed under
+  const char* help;   // its help; each '\n' starts an indented line
+};
+
+// Every option, in the order --help lists them: the one list that getopt's
+// tables and the complete help are made from.
+constexpr option_entry kOptions[] = {
+    {'i', 'i', nullptr, "FILE", "Input",
+     "the alignment to read (required; - is standard input):\n"
+     "FASTA, PIR, A2M, Stockholm, Clustal, PHYLIP, NEXUS,\n"
+     "MSF, MEGA, SELEX, PSI-BLAST, plain or gzip, told\n"
+     "apart by their first lines; the last -i counts"},
+    {'u', 'u', "fold-case", nullptr, "Input",
+     "read FASTA and PIR as full alignments: lower case as\n"
+     "residues, . _ ~ as gaps (default: lower case and .\n"
+     "are insertions, dropped)"},
+    {kMaxColumnsOption, 0, "max-columns", "N", "Input",
+     "most columns a record may have, 0 for no limit\n"
+     "(default 45000)"},
+    {'t', 't', nullptr, "NUM", "Selection",
+     "target weighted fraction of sequences aligning;\n"
+     "columns scoring above it are kept (default 0.85)"},
+    {'c', 'c', nullptr, "NUM", "Selection",
+     "scale constant for the scores; 0 or less: automatic,\n"
+     "nseq ^ (1 - mean conservation) (default 1.0)"},
+    {'m', 'm', nullptr, "NUM", "Selection",
+     "cap for the automatic scale constant (default 1000000)"},
+    {'H', 'H', nullptr, nullptr, "Selection",
+     "score every column with a scale of 1.0, not -c's"},
+    {'N', 'N', nullptr, nullptr, "Selection",
+     "accepted for compatibility; no effect"},
+    {'o', 'o', nullptr, "FILE", "Output",
+     "write the alignment to FILE, - for standard output\n"
+     "(default: standard output)"},
+    {'f', 'f', "out-format", "NAME", "Output",
+     "default, phylip, fasta, phylip-relaxed, phylip-strict,\n"
+     "nexus, clustal, paml or pir (default: default)"},
+    {'p', 'p', nullptr, nullptr, "Output",
+     "the same as -f phylip; of -p and -f, the last counts"},
+    {'r', 'r', nullptr, nullptr, "Output",
+     "leave unselected columns out (default: write them in\n"
+     "lower case, '.' for gaps, which tree programs read as\n"
+     "residues); formats other than default and phylip\n"
+     "always leave them out"},
+    {'l', 'l', nullptr, "FILE", "Side files",
+     "write the column map (column, score, kept) to FILE"},
+    {'w', 'w', nullptr, "FILE", "Side files",
+     "write an HTML report of the trimming to FILE"},
+    {'e', 'e', nullptr, "FILE", "Run",
+     "append warnings and errors to FILE from here on\n"
+     "(default: standard error)"},
+    {'j', 'j', "threads", "N", "Run",
+     "threads to use, 0 for one per CPU the process may\n"
+     "use (default 0)"},
+    {'h', 'h', nullptr, nullptr, "Run", "print the short help and stop"},
+    {kHelpOption, 0, "help", nullptr, "Run", "print this help and stop"},
+    {kVersionOption, 0, "version", nullptr, "Run",
+     "print the version and stop"},
+};
+
+// getopt's short option string, made from kOptions.
+const char* short_options() {
+  static const std::string s = [] {
+    std::string out;
+    for (const option_entry& o : kOptions) {
+      if (o.letter == 0) continue;
+      out += o.letter;
+      if (o.arg != nullptr) out += ':';
+    }
+    return out;
+  }();
+  return s.c_str();
+}
+
+// getopt_long's table of long options, made from kOptions.
+const option* long_options() {
+  static const std::vector<option> table = [] {
+    std::vector<option> out;
+    for (const option_entry& o : kOptions)
+      if (o.name != nullptr)
+        out.push_back({o.name,
+                       o.arg != nullptr ? required_argument : no_argument,
+                       nullptr, o.code});
+    out.push_back({nullptr, 0, nullptr, 0});
+    return out;
+  }();
+  return table.data();
+}
 
 struct file_closer {
   void operator()(std::FILE* fp) const { std::fclose(fp); }
@@ -132,22 +219,23 @@ std::size_t count_option(const char* name, const char* arg, const char* what) {
 
 // The option getopt just refused, as the user would name it: "-x" for a
 // short option, "--name" for a long one (its full name where the user
-// abbreviated a known one).
+// abbreviated a known one; as typed where it is unknown or ambiguous).
 std::string refused_option(int opt, const char* arg) {
   if (arg == nullptr || std::strncmp(arg, "--", 2) != 0)
     return std::string("-") + static_cast<char>(opt);
   const std::string given(arg + 2, std::strcspn(arg + 2, "="));
-  const option* match = nullptr;
+  const char* match = nullptr;
   int matches = 0;
-  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
-    if (given == o->name) return "--" + given;
+  for (const option_entry& o : kOptions) {
+    if (o.name == nullptr) continue;
+    if (given == o.name) return "--" + given;
     if (!given.empty() &&
-        std::strncmp(o->name, given.c_str(), given.size()) == 0) {
-      match = o;
+        std::strncmp(o.name, given.c_str(), given.size()) == 0) {
+      match = o.name;
       ++matches;
     }
   }
-  return "--" + (matches == 1 ? std::string(match->name) : given);
+  return "--" + (matches == 1 ? std::string(match) : given);
 }
 
 void finish_stdout(const char* what) {
@@ -169,6 +257,44 @@ void write_summary(const selection& sel, std::size_t lseq) {
 
 void usage(std::FILE* fp) {
   for (const char* line : kHelpText) std::fputs(line, fp);
+}
+
+void full_usage(std::FILE* fp) {
+  std::fputs(
+      "\ncolsieve -i <input_file> [options]\n\n"
+      "Trims a multiple sequence alignment to its well-aligned columns.\n"
+      "Sequences are weighted by the method of Henikoff & Henikoff (JMB "
+      "1994),\n"
+      "a gap counting as a class of its own; a column scores the weighted\n"
+      "fraction of sequences with a residue there. Columns above the target\n"
+      "are kept; the target is lowered in steps of 0.05 until at least 40\n"
+      "columns, or all of them, pass. The alignment goes to standard output,\n"
+      "the summary line to standard error.\n",
+      fp);
+  const char* group = nullptr;
+  for (const option_entry& o : kOptions) {
+    if (group == nullptr || std::strcmp(group, o.group) != 0) {
+      group = o.group;
+      std::fprintf(fp, "\n%s:\n", group);
+    }
+    std::string left = "  ";
+    left += o.letter != 0 ? std::string("-") + o.letter : "  ";
+    if (o.name != nullptr)
+      left += std::string(o.letter != 0 ? ", --" : "  --") + o.name;
+    if (o.arg != nullptr) left += std::string(" ") + o.arg;
+    constexpr std::size_t kColumn = 25;  // where the help texts start
+    left.resize(std::max(left.size() + 2, kColumn), ' ');
+    std::fputs(left.c_str(), fp);
+    for (const char* p = o.help; *p != 0; ++p) {
+      std::fputc(*p, fp);
+      if (*p == '\n') std::fputs(std::string(kColumn, ' ').c_str(), fp);
+    }
+    std::fputc('\n', fp);
+  }
+  std::fputs(
+      "\nOptions take effect in the order given, and may follow other\n"
+      "arguments; -- ends them. The manual: man colsieve.\n",
+      fp);
 }
 
 namespace {
@@ -238,8 +364,8 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
                    message_stream& msg) {
   optind = 0;  // start afresh, also when called more than once
   int c;
-  while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) !=
-         -1) {
+  while ((c = getopt_long(argc, argv, short_options(), long_options(),
+                          nullptr)) != -1) {
     switch (c) {
       case 'i': {
         set.in_name = optarg;
@@ -309,8 +435,11 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
                          "the most columns a record may have, 0 for no limit");
         break;
       case 'h':
-      case kHelpOption:
         usage(stdout);
+        finish_stdout("help text");
+        return false;
+      case kHelpOption:
+        full_usage(stdout);
         finish_stdout("help text");
         return false;
       case kVersionOption:

@@ -29,8 +29,12 @@ struct run_settings {
   bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
 };
 
-// Writes the help text to fp.
+// Writes the help text of -h to fp.
 void usage(std::FILE* fp);
+
+// Writes the help text of --help to fp: every option, its argument and its
+// default, grouped.
+void full_usage(std::FILE* fp);
 
 // The whole run: options, loading, weighting, selection, writing, summary.
 // Returns the exit status.
