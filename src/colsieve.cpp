@@ -53,6 +53,7 @@ constexpr const char* kHelpText[] = {
 constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
+constexpr int kSafeNamesOption = 259;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -67,7 +68,7 @@ struct option_entry {
 // Every option, in the order --help lists them: the one list that getopt's
 // tables and the complete help are made from.
 constexpr option_entry kOptions[] = {
-    {'i', 'i', nullptr, "FILE", "Input",
+    {'i', 'i', "input", "FILE", "Input",
      "the alignment to read (required; - is standard input):\n"
      "FASTA, PIR, A2M, Stockholm, Clustal, PHYLIP, NEXUS,\n"
      "MSF, MEGA, SELEX, PSI-BLAST, plain or gzip, told\n"
@@ -79,7 +80,7 @@ constexpr option_entry kOptions[] = {
     {kMaxColumnsOption, 0, "max-columns", "N", "Input",
      "most columns a record may have, 0 for no limit\n"
      "(default 45000)"},
-    {'t', 't', nullptr, "NUM", "Selection",
+    {'t', 't', "target", "NUM", "Selection",
      "target weighted fraction of sequences aligning;\n"
      "columns scoring above it are kept (default 0.85)"},
     {'c', 'c', nullptr, "NUM", "Selection",
@@ -91,7 +92,7 @@ constexpr option_entry kOptions[] = {
      "score every column with a scale of 1.0, not -c's"},
     {'N', 'N', nullptr, nullptr, "Selection",
      "accepted for compatibility; no effect"},
-    {'o', 'o', nullptr, "FILE", "Output",
+    {'o', 'o', "output", "FILE", "Output",
      "write the alignment to FILE, - for standard output\n"
      "(default: standard output)"},
     {'f', 'f', "out-format", "NAME", "Output",
@@ -99,11 +100,15 @@ constexpr option_entry kOptions[] = {
      "nexus, clustal, paml or pir (default: default)"},
     {'p', 'p', nullptr, nullptr, "Output",
      "the same as -f phylip; of -p and -f, the last counts"},
-    {'r', 'r', nullptr, nullptr, "Output",
+    {'r', 'r', "remove", nullptr, "Output",
      "leave unselected columns out (default: write them in\n"
      "lower case, '.' for gaps, which tree programs read as\n"
      "residues); formats other than default and phylip\n"
      "always leave them out"},
+    {kSafeNamesOption, 0, "safe-names", nullptr, "Output",
+     "names in -f fasta and pir as the tree formats write\n"
+     "them: first word, punctuation to _, duplicates\n"
+     "refused (default: the whole header)"},
     {'l', 'l', nullptr, "FILE", "Side files",
      "write the column map (column, score, kept) to FILE"},
     {'w', 'w', nullptr, "FILE", "Side files",
@@ -423,6 +428,9 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
         break;
       case 'u':
         set.fold_case = 1;
+        break;
+      case kSafeNamesOption:
+        set.safe_names = true;
         break;
       case 'j':
         set.threads = static_cast<unsigned>(std::min<std::size_t>(

@@ -36,7 +36,7 @@ for long in $longs; do
 done
 # Guard against a probe that finds nothing (a broken binary, say).
 nlong=$(wc -w <<< "$longs")
-if [ "$found" -lt 12 ] || [ "$nlong" -lt 6 ]; then
+if [ "$found" -lt 12 ] || [ "$nlong" -lt 10 ]; then
   echo "only $found short and $nlong long options found"
   fail=1
 fi
