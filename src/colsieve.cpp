@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -243,6 +244,19 @@ std::string refused_option(int opt, const char* arg) {
   return "--" + (matches == 1 ? std::string(match) : given);
 }
 
+// The line after "Error-- no valid input file": why there is none.
+std::string no_input_detail(bool given, const std::string& name, int err,
+                            int operands, char** operand) {
+  if (given) return "Cannot open " + name + ": " + std::strerror(err);
+  std::string detail = "No -i was given; the input is named with -i";
+  for (int k = 0; k < operands; ++k) {
+    struct stat st {};
+    if (stat(operand[k], &st) == 0 && !S_ISDIR(st.st_mode))
+      return detail + " (did you mean -i " + operand[k] + "?)";
+  }
+  return detail + ".";
+}
+
 void finish_stdout(const char* what) {
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw fatal_error(std::string("Error: cannot write ") + what + ": " +
@@ -367,6 +381,8 @@ void hold_standard_descriptors() {
 // it cannot take, and when there is no input to read.
 bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
                    message_stream& msg) {
+  bool in_given = false;
+  int in_errno = 0;
   optind = 0;  // start afresh, also when called more than once
   int c;
   while ((c = getopt_long(argc, argv, short_options(), long_options(),
@@ -377,6 +393,8 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
         const int fd = std::strcmp(optarg, "-") == 0
                            ? 0
                            : open(optarg, O_RDONLY | O_CLOEXEC);
+        in_errno = errno;
+        in_given = true;
         in.reset(fd);
         break;
       }
@@ -467,7 +485,11 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
             true);
     }
   }
-  if (in.get() < 0) throw fatal_error("Error-- no valid input file", true);
+  if (in.get() < 0)
+    throw fatal_error("Error-- no valid input file\n" +
+                          no_input_detail(in_given, set.in_name, in_errno,
+                                          argc - optind, argv + optind),
+                      true);
   return true;
 }
 
