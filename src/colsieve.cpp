@@ -55,6 +55,8 @@ constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
 constexpr int kSafeNamesOption = 259;
+// The largest --max-columns: the widest alignment colsieve takes.
+constexpr std::size_t kMaxWidth = 2147483647;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -80,7 +82,7 @@ constexpr option_entry kOptions[] = {
      "are insertions, dropped)"},
     {kMaxColumnsOption, 0, "max-columns", "N", "Input",
      "most columns a record may have, 0 for no limit\n"
-     "(default 45000)"},
+     "(default 45000, at most 2147483647)"},
     {'t', 't', "target", "NUM", "Selection",
      "target weighted fraction of sequences aligning;\n"
      "columns scoring above it are kept (default 0.85)"},
@@ -119,7 +121,7 @@ constexpr option_entry kOptions[] = {
      "(default: standard error)"},
     {'j', 'j', "threads", "N", "Run",
      "threads to use, 0 for one per CPU the process may\n"
-     "use (default 0)"},
+     "use, at most 1024 (default 0)"},
     {'h', 'h', nullptr, nullptr, "Run", "print the short help and stop"},
     {kHelpOption, 0, "help", nullptr, "Run", "print this help and stop"},
     {kVersionOption, 0, "version", nullptr, "Run",
@@ -205,21 +207,27 @@ void number_option(std::FILE* msg, char opt, const char* arg, double* value) {
   std::fflush(msg);
 }
 
-// A count that must be a whole number, 0 or more: digits only.
-std::size_t count_option(const char* name, const char* arg, const char* what) {
+// A count that must be a whole number from 0 to largest: digits only, after
+// an optional '+'. Digits past what size_t holds count as its largest value.
+std::size_t count_option(const char* name, const char* arg, const char* what,
+                         std::size_t largest) {
+  constexpr std::size_t kMax = static_cast<std::size_t>(-1);
   std::size_t v = 0;
   const char* p = arg;
   if (*p == '+') ++p;
   bool digits = *p != 0;
   for (; *p != 0 && digits; ++p) {
-    if (*p < '0' || *p > '9' || v > (static_cast<std::size_t>(-1) >> 8))
-      digits = false;
-    else
-      v = v * 10 + static_cast<std::size_t>(*p - '0');
+    digits = *p >= '0' && *p <= '9';
+    const std::size_t d = digits ? static_cast<std::size_t>(*p - '0') : 0;
+    v = v > (kMax - d) / 10 ? kMax : v * 10 + d;
   }
   if (!digits)
     throw fatal_error(std::string("Error: ") + name + " (" + arg +
                       ") must be a whole number, 0 or more: " + what);
+  if (v > largest)
+    throw fatal_error(std::string("Error: ") + name + " (" + arg +
+                      ") is too large: the largest value allowed is " +
+                      std::to_string(largest) + " (" + what + ")");
   return v;
 }
 
@@ -451,14 +459,16 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
         set.safe_names = true;
         break;
       case 'j':
+        // More threads than 1024 are 1024.
         set.threads = static_cast<unsigned>(std::min<std::size_t>(
             1024, count_option("--threads", optarg,
-                               "the number of threads, 0 for one per CPU")));
+                               "the number of threads, 0 for one per CPU",
+                               static_cast<std::size_t>(-1))));
         break;
       case kMaxColumnsOption:
-        set.max_columns =
-            count_option("--max-columns", optarg,
-                         "the most columns a record may have, 0 for no limit");
+        set.max_columns = count_option(
+            "--max-columns", optarg,
+            "the most columns a record may have, 0 for no limit", kMaxWidth);
         break;
       case 'h':
         usage(stdout);
