@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "output/destination.h"
 #include "output/formats.h"
 #include "output/report.h"
+#include "output/side_files.h"
 #include "output/writer.h"
 
 namespace {
@@ -45,12 +47,127 @@ constexpr const char* kHelpText[] = {
     "columns below target will be lowercase\n\t\t\t(Default = 0.85)\n",
     "\t--max-columns <n>\tMost columns a record may have, 0 for no limit "
     "(Default = 45000)\n",
+    "Run colsieve --help for every option, or man colsieve.\n",
 };
+
+// What getopt_long returns for the options without a letter.
+constexpr int kHelpOption = 256;
+constexpr int kVersionOption = 257;
+constexpr int kMaxColumnsOption = 258;
+constexpr int kSafeNamesOption = 259;
+// The largest --max-columns: the widest alignment colsieve takes.
+constexpr std::size_t kMaxWidth = 2147483647;
+
+// One option, for getopt and for --help.
+struct option_entry {
+  int code;           // what getopt_long returns for it
+  char letter;        // the short option, or 0
+  const char* name;   // the long option, or nullptr
+  const char* arg;    // the argument's name, or nullptr for a flag
+  const char* group;  // the heading it is listed under
+  const char* help;   // its help; each '\n' starts an indented line
+};
+
+// Every option, in the order --help lists them: the one list that getopt's
+// tables and the complete help are made from.
+constexpr option_entry kOptions[] = {
+    {'i', 'i', "input", "FILE", "Input",
+     "the alignment to read (required; - is standard input):\n"
+     "FASTA, PIR, A2M, Stockholm, Clustal, PHYLIP, NEXUS,\n"
+     "MSF, MEGA, SELEX, PSI-BLAST, plain or gzip, told\n"
+     "apart by their first lines; the last -i counts"},
+    {'u', 'u', "fold-case", nullptr, "Input",
+     "read FASTA and PIR as full alignments: lower case as\n"
+     "residues, . _ ~ as gaps (default: lower case and .\n"
+     "are insertions, dropped)"},
+    {kMaxColumnsOption, 0, "max-columns", "N", "Input",
+     "most columns a record may have, 0 for no limit\n"
+     "(default 45000, at most 2147483647)"},
+    {'t', 't', "target", "NUM", "Selection",
+     "target weighted fraction of sequences aligning;\n"
+     "columns scoring above it are kept (default 0.85)"},
+    {'c', 'c', nullptr, "NUM", "Selection",
+     "scale constant for the scores; 0 or less: automatic,\n"
+     "nseq ^ (1 - mean conservation) (default 1.0)"},
+    {'m', 'm', nullptr, "NUM", "Selection",
+     "cap for the automatic scale constant (default 1000000)"},
+    {'H', 'H', nullptr, nullptr, "Selection",
+     "score every column with a scale of 1.0, not -c's"},
+    {'N', 'N', nullptr, nullptr, "Selection",
+     "accepted for compatibility; no effect"},
+    {'o', 'o', "output", "FILE", "Output",
+     "write the alignment to FILE, - for standard output\n"
+     "(default: standard output)"},
+    {'f', 'f', "out-format", "NAME", "Output",
+     "default, phylip, fasta, phylip-relaxed, phylip-strict,\n"
+     "nexus, clustal, paml or pir (default: default)"},
+    {'p', 'p', nullptr, nullptr, "Output",
+     "the same as -f phylip; of -p and -f, the last counts"},
+    {'r', 'r', "remove", nullptr, "Output",
+     "leave unselected columns out (default: write them in\n"
+     "lower case, '.' for gaps, which tree programs read as\n"
+     "residues); formats other than default and phylip\n"
+     "always leave them out"},
+    {kSafeNamesOption, 0, "safe-names", nullptr, "Output",
+     "names in -f fasta and pir as the tree formats write\n"
+     "them: first word, punctuation to _, duplicates\n"
+     "refused (default: the whole header)"},
+    {'l', 'l', nullptr, "FILE", "Side files",
+     "write the column map (column, score, kept) to FILE"},
+    {'w', 'w', nullptr, "FILE", "Side files",
+     "write an HTML report of the trimming to FILE"},
+    {'e', 'e', nullptr, "FILE", "Run",
+     "append warnings and errors to FILE from here on\n"
+     "(default: standard error)"},
+    {'j', 'j', "threads", "N", "Run",
+     "threads to use, 0 for one per CPU the process may\n"
+     "use, at most 1024 (default 0)"},
+    {'h', 'h', nullptr, nullptr, "Run", "print the short help and stop"},
+    {kHelpOption, 0, "help", nullptr, "Run", "print this help and stop"},
+    {kVersionOption, 0, "version", nullptr, "Run",
+     "print the version and stop"},
+};
+
+// getopt's short option string, made from kOptions.
+const char* short_options() {
+  static const std::string s = [] {
+    std::string out;
+    for (const option_entry& o : kOptions) {
+      if (o.letter == 0) continue;
+      out += o.letter;
+      if (o.arg != nullptr) out += ':';
+    }
+    return out;
+  }();
+  return s.c_str();
+}
+
+// getopt_long's table of long options, made from kOptions.
+const option* long_options() {
+  static const std::vector<option> table = [] {
+    std::vector<option> out;
+    for (const option_entry& o : kOptions)
+      if (o.name != nullptr)
+        out.push_back({o.name,
+                       o.arg != nullptr ? required_argument : no_argument,
+                       nullptr, o.code});
+    out.push_back({nullptr, 0, nullptr, 0});
+    return out;
+  }();
+  return table.data();
+}
 
 struct file_closer {
   void operator()(std::FILE* fp) const { std::fclose(fp); }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Where the run's own warnings and errors go: standard error, or the -e
+// file once it is open.
+struct message_stream {
+  file_ptr file;
+  std::FILE* fp = stderr;
+};
 
 // The input descriptor, closed at the end unless it is standard input.
 class input_fd {
@@ -90,56 +207,62 @@ void number_option(std::FILE* msg, char opt, const char* arg, double* value) {
   std::fflush(msg);
 }
 
-// A count that must be a whole number, 0 or more: digits only.
-std::size_t count_option(const char* name, const char* arg, const char* what) {
+// A count that must be a whole number from 0 to largest: digits only, after
+// an optional '+'. Digits past what size_t holds count as its largest value.
+std::size_t count_option(const char* name, const char* arg, const char* what,
+                         std::size_t largest) {
+  constexpr std::size_t kMax = static_cast<std::size_t>(-1);
   std::size_t v = 0;
   const char* p = arg;
   if (*p == '+') ++p;
   bool digits = *p != 0;
   for (; *p != 0 && digits; ++p) {
-    if (*p < '0' || *p > '9' || v > (static_cast<std::size_t>(-1) >> 8))
-      digits = false;
-    else
-      v = v * 10 + static_cast<std::size_t>(*p - '0');
+    digits = *p >= '0' && *p <= '9';
+    const std::size_t d = digits ? static_cast<std::size_t>(*p - '0') : 0;
+    v = v > (kMax - d) / 10 ? kMax : v * 10 + d;
   }
   if (!digits)
     throw fatal_error(std::string("Error: ") + name + " (" + arg +
                       ") must be a whole number, 0 or more: " + what);
+  if (v > largest)
+    throw fatal_error(std::string("Error: ") + name + " (" + arg +
+                      ") is too large: the largest value allowed is " +
+                      std::to_string(largest) + " (" + what + ")");
   return v;
 }
 
-// Options: the short ones in their historical order, then the later ones.
-constexpr const char* kShortOptions = "m:HNe:hc:i:t:rpl:w:uj:f:o:";
-constexpr int kHelpOption = 256;
-constexpr int kVersionOption = 257;
-constexpr int kMaxColumnsOption = 258;
-const option kLongOptions[] = {
-    {"help", no_argument, nullptr, kHelpOption},
-    {"version", no_argument, nullptr, kVersionOption},
-    {"fold-case", no_argument, nullptr, 'u'},
-    {"threads", required_argument, nullptr, 'j'},
-    {"max-columns", required_argument, nullptr, kMaxColumnsOption},
-    {"out-format", required_argument, nullptr, 'f'},
-    {nullptr, 0, nullptr, 0}};
-
 // The option getopt just refused, as the user would name it: "-x" for a
 // short option, "--name" for a long one (its full name where the user
-// abbreviated a known one).
+// abbreviated a known one; as typed where it is unknown or ambiguous).
 std::string refused_option(int opt, const char* arg) {
   if (arg == nullptr || std::strncmp(arg, "--", 2) != 0)
     return std::string("-") + static_cast<char>(opt);
   const std::string given(arg + 2, std::strcspn(arg + 2, "="));
-  const option* match = nullptr;
+  const char* match = nullptr;
   int matches = 0;
-  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
-    if (given == o->name) return "--" + given;
+  for (const option_entry& o : kOptions) {
+    if (o.name == nullptr) continue;
+    if (given == o.name) return "--" + given;
     if (!given.empty() &&
-        std::strncmp(o->name, given.c_str(), given.size()) == 0) {
-      match = o;
+        std::strncmp(o.name, given.c_str(), given.size()) == 0) {
+      match = o.name;
       ++matches;
     }
   }
-  return "--" + (matches == 1 ? std::string(match->name) : given);
+  return "--" + (matches == 1 ? std::string(match) : given);
+}
+
+// The line after "Error-- no valid input file": why there is none.
+std::string no_input_detail(bool given, const std::string& name, int err,
+                            int operands, char** operand) {
+  if (given) return "Cannot open " + name + ": " + std::strerror(err);
+  std::string detail = "No -i was given; the input is named with -i";
+  for (int k = 0; k < operands; ++k) {
+    struct stat st {};
+    if (stat(operand[k], &st) == 0 && !S_ISDIR(st.st_mode))
+      return detail + " (did you mean -i " + operand[k] + "?)";
+  }
+  return detail + ".";
 }
 
 void finish_stdout(const char* what) {
@@ -163,6 +286,44 @@ void usage(std::FILE* fp) {
   for (const char* line : kHelpText) std::fputs(line, fp);
 }
 
+void full_usage(std::FILE* fp) {
+  std::fputs(
+      "\ncolsieve -i <input_file> [options]\n\n"
+      "Trims a multiple sequence alignment to its well-aligned columns.\n"
+      "Sequences are weighted by the method of Henikoff & Henikoff (JMB "
+      "1994),\n"
+      "a gap counting as a class of its own; a column scores the weighted\n"
+      "fraction of sequences with a residue there. Columns above the target\n"
+      "are kept; the target is lowered in steps of 0.05 until at least 40\n"
+      "columns, or all of them, pass. The alignment goes to standard output,\n"
+      "the summary line to standard error.\n",
+      fp);
+  const char* group = nullptr;
+  for (const option_entry& o : kOptions) {
+    if (group == nullptr || std::strcmp(group, o.group) != 0) {
+      group = o.group;
+      std::fprintf(fp, "\n%s:\n", group);
+    }
+    std::string left = "  ";
+    left += o.letter != 0 ? std::string("-") + o.letter : "  ";
+    if (o.name != nullptr)
+      left += std::string(o.letter != 0 ? ", --" : "  --") + o.name;
+    if (o.arg != nullptr) left += std::string(" ") + o.arg;
+    constexpr std::size_t kColumn = 25;  // where the help texts start
+    left.resize(std::max(left.size() + 2, kColumn), ' ');
+    std::fputs(left.c_str(), fp);
+    for (const char* p = o.help; *p != 0; ++p) {
+      std::fputc(*p, fp);
+      if (*p == '\n') std::fputs(std::string(kColumn, ' ').c_str(), fp);
+    }
+    std::fputc('\n', fp);
+  }
+  std::fputs(
+      "\nOptions take effect in the order given, and may follow other\n"
+      "arguments; -- ends them. The manual: man colsieve.\n",
+      fp);
+}
+
 namespace {
 
 // Everything after the options: load, weigh, select, write.
@@ -183,69 +344,31 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   const selection sel = select_columns(score, set.target_wt);
 
   // Names the output format cannot take stop the run here, before any
-  // output.
+  // output; so does a file that cannot be written, or must not be.
   const std::vector<std::string> names =
       output_names(aln, set.format, set.safe_names, warn);
+  side_files files(set.outputs, regular_file_id(in_fd),
+                   {{stdout}, {stderr}, {msg}});
 
-  // Every file is checked before anything is written: none may be the
-  // input or another of them, and one that cannot be written stops the run
-  // before anything reaches standard output.
-  const std::optional<file_id> input = regular_file_id(in_fd);
-  const std::vector<open_stream> streams = {{stdout}, {stderr}, {msg}};
-  std::vector<std::unique_ptr<destination>> files;
-  std::vector<const destination*> taken;
-  const auto add = [&](const std::optional<std::string>& path,
-                       const char* what) -> destination* {
-    if (!path) return nullptr;
-    files.push_back(
-        std::make_unique<destination>(*path, what, input, streams, taken));
-    taken.push_back(files.back().get());
-    return files.back().get();
+  output_contents contents;
+  contents.column_map = [&](std::FILE* fp, const std::string& name) {
+    output_buffer out(fp, name);
+    write_column_map(out, score, sel);
+    out.flush();
   };
-  destination* map = add(set.column_map, "column map");
-  destination* page = add(set.report, "report");
-  destination* out_file = set.out_path && *set.out_path != "-"
-                              ? add(set.out_path, "output")
-                              : nullptr;
-
-  // Staged side files are written now, under their temporary names; none
-  // takes its real name unless the alignment was written completely.
-  std::vector<std::pair<destination*, content_writer>> sides;
-  if (map != nullptr)
-    sides.emplace_back(map, [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_column_map(out, score, sel);
-      out.flush();
-    });
-  if (page != nullptr)
-    sides.emplace_back(page, [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
-                         set.target_wt});
-      out.flush();
-    });
-  // Files of their own are written side by side; a shared stream in order.
-  bool apart = sides.size() > 1;
-  for (const auto& side : sides)
-    apart = apart && side.first->how() == destination::mode::staged;
-  pool.run(sides.size(), apart ? aln.nseq() * aln.lseq : 0,
-           [&](std::size_t k) { sides[k].first->write(sides[k].second); });
-
-  const content_writer alignment_text = [&](std::FILE* fp,
-                                            const std::string& name) {
+  contents.report = [&](std::FILE* fp, const std::string& name) {
+    output_buffer out(fp, name);
+    write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
+                       set.target_wt});
+    out.flush();
+  };
+  contents.alignment = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
     write_alignment(out, aln, names, sel, set.format, set.remove_cols, pool);
     out.flush();
   };
-  if (out_file != nullptr) {
-    out_file->write(alignment_text);
-    out_file->commit();  // the alignment first, then the side files
-  } else {
-    alignment_text(stdout, "output");
-  }
-
-  for (auto& file : files)
-    if (file.get() != out_file) file->commit();
+  contents.side_work = aln.nseq() * aln.lseq;
+  files.write(contents, pool);
   write_summary(sel, aln.lseq);
 }
 
@@ -260,120 +383,144 @@ void hold_standard_descriptors() {
   }
 }
 
+// Reads the options in the order given into set, opening the input at -i
+// and the message file at -e. Returns false when an option has done all
+// there is to do (-h, --help, --version). Throws fatal_error for an option
+// it cannot take, and when there is no input to read.
+bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
+                   message_stream& msg) {
+  bool in_given = false;
+  int in_errno = 0;
+  optind = 0;  // start afresh, also when called more than once
+  int c;
+  while ((c = getopt_long(argc, argv, short_options(), long_options(),
+                          nullptr)) != -1) {
+    switch (c) {
+      case 'i': {
+        set.in_name = optarg;
+        const int fd = std::strcmp(optarg, "-") == 0
+                           ? 0
+                           : open(optarg, O_RDONLY | O_CLOEXEC);
+        in_errno = errno;
+        in_given = true;
+        in.reset(fd);
+        break;
+      }
+      case 'e':
+        if (optarg[0] != '-') {
+          msg.file.reset(std::fopen(optarg, "a"));
+          msg.fp = msg.file ? msg.file.get() : stderr;
+        }
+        break;
+      case 't':
+        number_option(msg.fp, 't', optarg, &set.target_wt);
+        break;
+      case 'c':
+        number_option(msg.fp, 'c', optarg, &set.cst);
+        break;
+      case 'm':
+        number_option(msg.fp, 'm', optarg, &set.maxcst);
+        break;
+      case 'H':
+        set.henikoff = 1;
+        break;
+      case 'N':
+        set.normSeqs = 1;
+        break;
+      case 'r':
+        set.remove_cols = 1;
+        break;
+      case 'p':
+        set.format = out_format::phylip;
+        break;
+      case 'f': {
+        // -p and --out-format: the last one given wins.
+        const std::optional<out_format> f = parse_out_format(optarg);
+        if (!f)
+          throw fatal_error(std::string("Error: unknown output format \"") +
+                            optarg + "\"; the formats are " +
+                            out_format_names());
+        set.format = *f;
+        break;
+      }
+      case 'o':
+        set.outputs.alignment = optarg;
+        break;
+      case 'l':
+        set.outputs.column_map = optarg;
+        break;
+      case 'w':
+        set.outputs.report = optarg;
+        break;
+      case 'u':
+        set.fold_case = 1;
+        break;
+      case kSafeNamesOption:
+        set.safe_names = true;
+        break;
+      case 'j':
+        // More threads than 1024 are 1024.
+        set.threads = static_cast<unsigned>(std::min<std::size_t>(
+            1024, count_option("--threads", optarg,
+                               "the number of threads, 0 for one per CPU",
+                               static_cast<std::size_t>(-1))));
+        break;
+      case kMaxColumnsOption:
+        set.max_columns = count_option(
+            "--max-columns", optarg,
+            "the most columns a record may have, 0 for no limit", kMaxWidth);
+        break;
+      case 'h':
+        usage(stdout);
+        finish_stdout("help text");
+        return false;
+      case kHelpOption:
+        full_usage(stdout);
+        finish_stdout("help text");
+        return false;
+      case kVersionOption:
+        std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
+        finish_stdout("version");
+        return false;
+      default:
+        // getopt has named the problem; optopt is the option's character,
+        // also when its argument is missing, else 0 or a long option's
+        // value.
+        throw fatal_error(
+            "Error: do not understand " +
+                refused_option(optopt, optind > 0 && optind <= argc
+                                           ? argv[optind - 1]
+                                           : nullptr) +
+                " option",
+            true);
+    }
+  }
+  if (in.get() < 0)
+    throw fatal_error("Error-- no valid input file\n" +
+                          no_input_detail(in_given, set.in_name, in_errno,
+                                          argc - optind, argv + optind),
+                      true);
+  return true;
+}
+
 }  // namespace
 
 int colsieve_main(int argc, char** argv) {
   hold_standard_descriptors();
-  file_ptr err_file;
-  std::FILE* msg = stderr;  // the run's own warnings and errors
+  message_stream msg;
   try {
     run_settings set;
     input_fd in_file;
-    optind = 0;  // start afresh, also when called more than once
-    int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kLongOptions,
-                            nullptr)) != -1) {
-      switch (c) {
-        case 'i':
-          set.in_name = optarg;
-          in_file.reset(std::strcmp(optarg, "-") == 0
-                            ? 0
-                            : open(optarg, O_RDONLY | O_CLOEXEC));
-          break;
-        case 'e':
-          if (optarg[0] != '-') {
-            err_file.reset(std::fopen(optarg, "a"));
-            msg = err_file ? err_file.get() : stderr;
-          }
-          break;
-        case 't':
-          number_option(msg, 't', optarg, &set.target_wt);
-          break;
-        case 'c':
-          number_option(msg, 'c', optarg, &set.cst);
-          break;
-        case 'm':
-          number_option(msg, 'm', optarg, &set.maxcst);
-          break;
-        case 'H':
-          set.henikoff = 1;
-          break;
-        case 'N':
-          set.normSeqs = 1;
-          break;
-        case 'r':
-          set.remove_cols = 1;
-          break;
-        case 'p':
-          set.phylip = 1;
-          set.format = out_format::phylip;
-          break;
-        case 'f': {
-          // -p and --out-format: the last one given wins.
-          const std::optional<out_format> f = parse_out_format(optarg);
-          if (!f)
-            throw fatal_error(std::string("Error: unknown output format \"") +
-                              optarg + "\"; the formats are " +
-                              out_format_names());
-          set.format = *f;
-          set.phylip = *f == out_format::phylip;
-          break;
-        }
-        case 'o':
-          set.out_path = optarg;
-          break;
-        case 'l':
-          set.column_map = optarg;
-          break;
-        case 'u':
-          set.fold_case = 1;
-          break;
-        case 'j':
-          set.threads = static_cast<unsigned>(std::min<std::size_t>(
-              1024, count_option("--threads", optarg,
-                                 "the number of threads, 0 for one per CPU")));
-          break;
-        case kMaxColumnsOption:
-          set.max_columns = count_option(
-              "--max-columns", optarg,
-              "the most columns a record may have, 0 for no limit");
-          break;
-        case 'w':
-          set.report = optarg;
-          break;
-        case 'h':
-        case kHelpOption:
-          usage(stdout);
-          finish_stdout("help text");
-          return 0;
-        case kVersionOption:
-          std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
-          finish_stdout("version");
-          return 0;
-        default:
-          // getopt has named the problem; optopt is the option's character,
-          // also when its argument is missing, else 0 or a long option's
-          // value.
-          throw fatal_error(
-              "Error: do not understand " +
-                  refused_option(optopt, optind > 0 && optind <= argc
-                                             ? argv[optind - 1]
-                                             : nullptr) +
-                  " option",
-              true);
-      }
-    }
-    if (in_file.get() < 0)
-      throw fatal_error("Error-- no valid input file", true);
-    run(set, in_file.get(), msg);
+    if (!parse_options(argc, argv, set, in_file, msg)) return 0;
+    run(set, in_file.get(), msg.fp);
     return 0;
   } catch (const fatal_error& e) {
-    say(msg, e.what());
+    say(msg.fp, e.what());
     if (e.show_help) usage(stderr);
   } catch (const std::bad_alloc&) {
-    say(msg, "Error: out of memory");
+    say(msg.fp, "Error: out of memory");
   } catch (const std::runtime_error& e) {
-    say(msg, e.what());
+    say(msg.fp, e.what());
   }
   return 1;
 }

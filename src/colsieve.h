@@ -7,10 +7,10 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "output/formats.h"
+#include "output/side_files.h"
 
 // Run settings, as the options leave them.
 struct run_settings {
@@ -20,20 +20,21 @@ struct run_settings {
   int henikoff = 0;      // -H: every selection pass uses a scale of 1.0
   int normSeqs = 0;      // -N: accepted, no effect
   int remove_cols = 0;   // -r: leave unselected columns out
-  int phylip = 0;        // -p: PHYLIP layout
   int fold_case = 0;     // -u: FASTA lower case and '.' read as in Stockholm
   unsigned threads = 0;  // -j: 0 means one per CPU the process may use
-  std::size_t max_columns = 45000;        // --max-columns: 0 means no limit
-  std::string in_name;                    // -i as given; "-" is standard input
-  std::optional<std::string> column_map;  // -l: where to write the column map
-  std::optional<std::string> report;      // -w: where to write the report
-  std::optional<std::string> out_path;    // -o: the alignment's file
+  std::size_t max_columns = 45000;  // --max-columns: 0 means no limit
+  std::string in_name;              // -i as given; "-" is standard input
+  output_paths outputs;             // -l, -w, -o
   out_format format = out_format::default_layout;  // -f, --out-format, -p
   bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
 };
 
-// Writes the help text to fp.
+// Writes the help text of -h to fp.
 void usage(std::FILE* fp);
+
+// Writes the help text of --help to fp: every option, its argument and its
+// default, grouped.
+void full_usage(std::FILE* fp);
 
 // The whole run: options, loading, weighting, selection, writing, summary.
 // Returns the exit status.

@@ -190,6 +190,21 @@ case $case_name in
     check "says the file may be incomplete" grep -q "linked.tsv may be incomplete" err
     check "the alignment was written first" [ "$(head -c 3 out)" = ">s1" ]
     ;;
+  in_place_failure_keeps_others)
+    # The report (in place: it has another link) outgrows the size limit;
+    # the alignment and the map (staged) fit, and must not replace their
+    # files when the run fails.
+    for f in out.fa map.tsv page.html; do echo old > $f && chmod 666 $f; done
+    [ ${#user[@]} -gt 0 ] && chown 65534:65534 out.fa map.tsv
+    ln page.html page-link.html
+    (trap '' XFSZ; ulimit -f 8; cs -i in.fa -o out.fa -l map.tsv -w page.html) > out 2> err
+    check "status 1" [ $? -eq 1 ]
+    check "says the report may be incomplete" grep -q "page.html may be incomplete" err
+    check "-o keeps its old content" [ "$(cat out.fa)" = old ]
+    check "the map keeps its old content" [ "$(cat map.tsv)" = old ]
+    check "nothing on standard output" [ ! -s out ]
+    check "no temporary file" no_temps
+    ;;
   *)
     echo "unknown case $case_name"
     exit 1

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Snakemake workflow on the shipped examples and checks that each
-# output equals a direct colsieve run and each log holds the summary line;
-# then checks that a broken alignment fails its job without leaving output.
+# Runs the Snakemake workflow on the shipped examples (FASTA and Stockholm)
+# and checks that each output equals a direct colsieve run and each log holds
+# the summary line; then checks that a gzip-compressed alignment is trimmed
+# and a broken one fails its job without leaving output.
 #
 # usage: workflow_test.sh COLSIEVE REPO
 # Exits 77 (skipped) when snakemake is missing, unless COLSIEVE_REQUIRE_ALL
@@ -21,20 +22,23 @@ snakemake -s "$repo/workflow/Snakefile" --cores 2 --directory "$work" --quiet \
   > "$work/sm.log" 2>&1 ||
   { echo "snakemake failed:"; cat "$work/sm.log"; exit 1; }
 count=0
-for aln in "$repo"/examples/*.fa; do
-  name=$(basename "$aln" .fa)
+for aln in "$repo"/examples/*.fa "$repo"/examples/*.sto; do
+  name=$(basename "$aln")
   count=$((count + 1))
   "$bin" -i "$aln" -r -u > "$work/direct.fa" 2> "$work/direct.log"
-  cmp -s "$work/direct.fa" "$work/out/$name.fa" ||
+  cmp -s "$work/direct.fa" "$work/out/$name" ||
     { echo "$name: workflow output differs from a direct run"; fail=1; }
   cmp -s "$work/direct.log" "$work/out/logs/$name.log" ||
     { echo "$name: log differs from the summary line"; fail=1; }
 done
-[ "$count" -ge 5 ] || { echo "expected at least 5 examples, found $count"; fail=1; }
+[ "$count" -ge 6 ] || { echo "expected at least 6 examples, found $count"; fail=1; }
+[ ! -e "$work/out/README.md" ] || { echo "README.md was taken for an alignment"; fail=1; }
 
-# A broken alignment: its job fails, its output is gone, its log says why.
+# A broken alignment: its job fails, its output is gone, its log says why;
+# a gzip-compressed one is trimmed into its name without .gz.
 mkdir -p "$work/bad"
 cp "$repo/examples/globins4.fa" "$work/bad/good.fa"
+gzip -c "$repo/examples/fn3.sto" > "$work/bad/packed.sto.gz"
 printf '>a\nACDEF\n>b\nACD\n' > "$work/bad/broken.fa"
 if snakemake -s "$repo/workflow/Snakefile" --cores 1 --keep-going --quiet \
      --directory "$work" --config in="$work/bad" out="$work/badout" \
@@ -42,7 +46,10 @@ if snakemake -s "$repo/workflow/Snakefile" --cores 1 --keep-going --quiet \
   echo "snakemake reported success over a broken alignment"; fail=1
 fi
 [ -s "$work/badout/good.fa" ] || { echo "good.fa was not trimmed"; fail=1; }
+"$bin" -i "$repo/examples/fn3.sto" -r 2> /dev/null | cmp -s - "$work/badout/packed.sto" ||
+  { echo "packed.sto.gz was not trimmed into packed.sto"; fail=1; }
 [ ! -e "$work/badout/broken.fa" ] || { echo "broken.fa left an output"; fail=1; }
-grep -q "Error: sequence lengths differ!" "$work/badout/logs/broken.log" ||
-  { echo "broken.log lacks the error"; fail=1; }
+grep -q "Error: sequence lengths differ!" "$work/badout/logs/broken.fa.log" ||
+  { echo "broken.fa.log lacks the error"; fail=1; }
+[ $fail -eq 0 ] || cat "$work/sm2.log"
 exit $fail

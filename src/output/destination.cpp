@@ -293,25 +293,20 @@ void destination::write(content_writer content) {
   content(fp_, what_ + " " + path_);
 }
 
-void destination::commit() {
+void destination::finish() {
   switch (mode_) {
-    case mode::staged: {
+    case mode::staged:
+    case mode::direct: {
+      if (!own_fp_) {
+        if (std::fflush(fp_) != 0) fail(errno);
+        break;
+      }
       std::FILE* fp = fp_;
       fp_ = nullptr;
+      own_fp_ = false;
       if (std::fclose(fp) != 0) fail(errno);
-      if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
-      drop_temp(false);
       break;
     }
-    case mode::direct:
-      if (own_fp_) {
-        std::FILE* fp = fp_;
-        fp_ = nullptr;
-        if (std::fclose(fp) != 0) fail(errno);
-      } else if (std::fflush(fp_) != 0) {
-        fail(errno);
-      }
-      break;
     case mode::in_place: {
       if (!later_) break;
       const auto incomplete = [this](const std::string& message) {
@@ -335,4 +330,10 @@ void destination::commit() {
       break;
     }
   }
+}
+
+void destination::commit() {
+  if (mode_ != mode::staged || temp_.empty()) return;
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
+  drop_temp(false);
 }

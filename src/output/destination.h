@@ -40,15 +40,21 @@ using content_writer =
 // How it is written depends on what its path leads to (links followed, as
 // opening the path would):
 // - staged: a new file, or a regular file the run may replace: the content
-//   goes to a temporary file beside the target, renamed over it by commit().
-//   A replaced file keeps its permission bits.
+//   goes to a temporary file beside the target, closed by finish() and
+//   renamed over the target by commit(). A replaced file keeps its
+//   permission bits.
 // - in_place: a regular file that a rename would harm (it has other hard
 //   links, or another owner) or that has no room beside it for a temporary
-//   file (a directory the user cannot write, a name too long): commit()
-//   writes the content into it, after everything else was written.
+//   file (a directory the user cannot write, a name too long): finish()
+//   writes the content into it.
 // - direct: a pipe, a device, or a file the run already writes to (standard
 //   output, standard error, the message file, /dev/fd/N): written at once,
 //   through the open stream where there is one.
+//
+// A run that writes several destinations writes them all, then finishes
+// the staged and direct ones, then the in-place ones, and commits last, so
+// that a failure before the commits replaces no file (an in-place file that
+// fails while being written is the only loss, and its message says so).
 class destination {
  public:
   enum class mode { staged, in_place, direct };
@@ -67,13 +73,18 @@ class destination {
   mode how() const { return mode_; }
   const std::string& path() const { return path_; }
 
-  // Writes the content now (staged, direct) or keeps it for commit()
-  // (in_place). The writer must stay valid until commit().
+  // Writes the content now (staged, direct) or keeps it for finish()
+  // (in_place). The writer must stay valid until finish().
   void write(content_writer content);
 
-  // Puts the content in place: renames a staged file, flushes a direct one,
-  // writes an in-place one. A failure while writing in place names the file
-  // as possibly incomplete.
+  // Ends the writing: closes a staged file's temporary file, flushes a
+  // direct one (closing it if it is ours), writes an in-place one. Throws
+  // fatal_error; a failure while writing in place names the file as
+  // possibly incomplete.
+  void finish();
+
+  // Renames a staged file over its target, after finish(); nothing for the
+  // others. Throws fatal_error when the rename fails.
   void commit();
 
  private:
@@ -95,7 +106,7 @@ class destination {
   std::FILE* fp_ = nullptr;    // where content goes
   bool own_fp_ = false;        // fp_ is ours to close
   int fd_ = -1;                // in_place: the target, opened for writing
-  content_writer later_;       // in_place: content kept for commit()
+  content_writer later_;       // in_place: content kept for finish()
 };
 
 #endif  // COLSIEVE_OUTPUT_DESTINATION_H

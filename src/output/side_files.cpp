@@ -1,0 +1,50 @@
+// The run's output files: checked together, written, then put in place all
+// at the end.
+#include "output/side_files.h"
+
+#include <cstdio>
+#include <utility>
+
+side_files::side_files(const output_paths& paths,
+                       const std::optional<file_id>& input,
+                       const std::vector<open_stream>& streams) {
+  std::vector<const destination*> taken;
+  const auto add = [&](const std::optional<std::string>& path,
+                       const char* what) -> destination* {
+    if (!path) return nullptr;
+    files_.push_back(
+        std::make_unique<destination>(*path, what, input, streams, taken));
+    taken.push_back(files_.back().get());
+    return files_.back().get();
+  };
+  map_ = add(paths.column_map, "column map");
+  report_ = add(paths.report, "report");
+  if (paths.alignment && *paths.alignment != "-")
+    alignment_ = add(paths.alignment, "output");
+}
+
+void side_files::write(const output_contents& contents, thread_pool& pool) {
+  std::vector<std::pair<destination*, const content_writer*>> sides;
+  if (map_ != nullptr) sides.emplace_back(map_, &contents.column_map);
+  if (report_ != nullptr) sides.emplace_back(report_, &contents.report);
+  // Files of their own are written side by side; a shared stream in order.
+  bool apart = sides.size() > 1;
+  for (const auto& side : sides)
+    apart = apart && side.first->how() == destination::mode::staged;
+  pool.run(sides.size(), apart ? contents.side_work : 0,
+           [&](std::size_t k) { sides[k].first->write(*sides[k].second); });
+  if (alignment_ != nullptr)
+    alignment_->write(contents.alignment);
+  else
+    contents.alignment(stdout, "output");
+
+  // Nothing is replaced before every output has been written: the files
+  // written in place go last, as they cannot be taken back.
+  for (const auto& file : files_)
+    if (file->how() != destination::mode::in_place) file->finish();
+  for (const auto& file : files_)
+    if (file->how() == destination::mode::in_place) file->finish();
+  if (alignment_ != nullptr) alignment_->commit();
+  for (const auto& file : files_)
+    if (file.get() != alignment_) file->commit();
+}
