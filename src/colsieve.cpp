@@ -17,6 +17,7 @@
 #include "core/parallel.h"
 #include "core/weights.h"
 #include "error.h"
+#include "input/gzip.h"
 #include "input/read_input.h"
 #include "input/records.h"
 #include "output/buffer.h"
@@ -55,8 +56,6 @@ constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
 constexpr int kSafeNamesOption = 259;
-// The largest --max-columns: the widest alignment colsieve takes.
-constexpr std::size_t kMaxWidth = 2147483647;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -468,7 +467,7 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       case kMaxColumnsOption:
         set.max_columns = count_option(
             "--max-columns", optarg,
-            "the most columns a record may have, 0 for no limit", kMaxWidth);
+            "the most columns a record may have, 0 for no limit", MAX_WIDTH);
         break;
       case 'h':
         usage(stdout);
@@ -479,7 +478,9 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
         finish_stdout("help text");
         return false;
       case kVersionOption:
-        std::fputs("colsieve " COLSIEVE_VERSION "\n", stdout);
+        // Scripts read the first line; the second names the gzip library.
+        std::fprintf(stdout, "colsieve " COLSIEVE_VERSION "\ngzip: %s\n",
+                     gzip_library());
         finish_stdout("version");
         return false;
       default:
