@@ -1,13 +1,18 @@
 # Convenience targets around CMake and CTest.
 #   make demo    build colsieve (quietly), then trim a shipped alignment
+#   make test    one release build with the tests, then ctest
 #   make check   everything the tests hold: the format check, the suite
-#                built three ways (release, AddressSanitizer and
+#                built five ways (release with gcc and with clang, with zlib
+#                in place of ISA-L, AddressSanitizer and
 #                UndefinedBehaviorSanitizer, ThreadSanitizer) and the
 #                fuzzers, FUZZ_SECONDS each; ends with a one-line summary
+#   make format  clang-format every source in place
 BUILD ?= build
 FUZZ_SECONDS ?= 60
+SOURCES = src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
+          fuzz/*.cpp bench/*.cpp
 
-.PHONY: all demo check release
+.PHONY: all demo test check format release
 
 all: release
 
@@ -21,5 +26,13 @@ release:
 demo: release
 	$(BUILD)/release/colsieve -i examples/globins4.fa
 
+test:
+	cmake -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=ON
+	cmake --build $(BUILD)/test -j2
+	ctest --test-dir $(BUILD)/test -j2 --output-on-failure
+
 check:
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) tests/check.sh $(BUILD)
+
+format:
+	clang-format -i $(SOURCES)

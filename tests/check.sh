@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Everything `make check` runs: the format check, the test suite built three
-# ways (release with warnings as errors; AddressSanitizer and
-# UndefinedBehaviorSanitizer; ThreadSanitizer), the latter two with two
-# threads, and the fuzzers. Ends with one line, "N passed, M failed, K
+# Everything `make check` runs: the format check, the test suite built five
+# ways (release with warnings as errors, with gcc and with clang; with zlib
+# in place of ISA-L; AddressSanitizer and UndefinedBehaviorSanitizer;
+# ThreadSanitizer), the last two with two threads, and the fuzzers. Ends with one line, "N passed, M failed, K
 # skipped", then what was skipped and why.
 #
 # usage: tests/check.sh [BUILD_DIR]
@@ -98,6 +98,16 @@ else
 fi
 
 suite check -DCMAKE_BUILD_TYPE=Release
+# The same with the other compiler, and with zlib in place of ISA-L.
+if command -v clang++ > /dev/null; then
+  suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
+elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
+  echo "clang++ is not installed"
+  count fail "clang: build"
+else
+  count skip clang "clang++ is not installed"
+fi
+suite zlib -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_GZIP=zlib
 suite sanitized -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
 suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
 

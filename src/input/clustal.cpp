@@ -41,6 +41,7 @@ loaded_input read_clustal(byte_source* src, const read_context& ctx) {
     if (c < 0 || c == ' ' || c == '\t') {
       rows.end_block(lines.number());
       lines.finish();
+      lines.skip_empty_lines();
       continue;
     }
     if (!header) {  // "CLUSTAL W (1.83) multiple sequence alignment"

@@ -18,6 +18,7 @@ constexpr byte_set kWordEnd =
     kBlank | kLineEnd | byte_set{'[', ']', '\'', ';', '='};
 constexpr byte_set kInComment{'[', ']', '\n', '\r'};
 constexpr byte_set kInQuote{'\'', '\n', '\r'};
+constexpr byte_set kInCommand{';', '\'', '[', '\n', '\r'};
 
 struct token {
   std::string text;
@@ -77,6 +78,26 @@ class tokenizer {
     return true;
   }
 
+  // Passes over the rest of a command, through its ';', unstored (comments
+  // and quoted text may hold a ';'). Returns false at the end of input.
+  bool skip_command() {
+    for (;;) {
+      const int c = in_.get_until(kInCommand, nullptr);
+      if (c == byte_stream::kEnd) return false;
+      if (in_.take_line_end()) {
+        ++line_;
+      } else if (c == '[') {
+        skip_comment();
+      } else if (c == '\'') {
+        in_.skip(1);
+        read_quoted(nullptr);
+      } else {
+        in_.skip(1);  // the ';'
+        return true;
+      }
+    }
+  }
+
   std::size_t line() const { return line_; }
   [[noreturn]] void fail(std::size_t line, const std::string& what) const {
     throw fatal_error("Error: " + where_ + ", line " + std::to_string(line) +
@@ -119,23 +140,25 @@ class tokenizer {
     } while (depth > 0);
   }
 
-  // A quoted name ('it''s'); a line end within it reads as a blank.
+  // A quoted name ('it''s'), into *t unless t is null; a line end within
+  // it reads as a blank.
   void read_quoted(token* t) {
     const std::size_t start = line_;
-    t->quoted = true;
+    std::string* text = t == nullptr ? nullptr : &t->text;
+    if (t != nullptr) t->quoted = true;
     for (;;) {
-      const int c = in_.get_until(kInQuote, &t->text);
+      const int c = in_.get_until(kInQuote, text);
       if (c == byte_stream::kEnd)
         fail(start, "a quoted name that starts here is never closed");
       if (in_.take_line_end()) {
         ++line_;
-        t->text += ' ';
+        if (text != nullptr) *text += ' ';
         continue;
       }
       in_.skip(1);
       if (in_.peek() != '\'') return;
       in_.skip(1);  // '' stands for one quote
-      t->text += '\'';
+      if (text != nullptr) *text += '\'';
     }
   }
 
@@ -440,10 +463,13 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
         data_format tmp;
         read_command(tok, t, &tmp, true, false);
         taxa_ntax = tmp.ntax;
+      } else if (data && (t.is("DIMENSIONS") || t.is("FORMAT"))) {
+        read_command(tok, t, &d, t.is("DIMENSIONS"), t.is("FORMAT"));
+      } else if (!t.punct(';') && !tok.skip_command()) {
+        break;  // the rest of the command, passed over unstored
       } else {
-        const bool dims = data && t.is("DIMENSIONS");
-        const bool format = data && t.is("FORMAT");
-        read_command(tok, t, &d, dims, format);
+        t.text.assign(1, ';');
+        t.quoted = false;
       }
       if (t.punct(';')) have = tok.next(&t, kShort, false);
     }

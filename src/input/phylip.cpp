@@ -97,6 +97,7 @@ void store_lines(line_reader& reader, const filter_table& table,
     reader.finish();
     if (trim(std::string_view(t).substr(start)).empty()) {
       t.resize(start);
+      reader.skip_empty_lines();
       continue;
     }
     if (out->size() == most_lines)

@@ -25,6 +25,7 @@ loaded_input read_stockholm(byte_source* src, const read_context& ctx) {
     if (c < 0) {  // a blank line ends a block
       rows.end_block(lines.number());
       lines.finish();
+      lines.skip_empty_lines();
       continue;
     }
     if (ended) {

@@ -30,6 +30,26 @@ void line_reader::end_line(int line_end) {
 
 void line_reader::finish() { end_line(in_.get_until(kLineEnd, nullptr)); }
 
+void line_reader::skip_empty_lines() {
+  while (in_.fill()) {
+    const char* p = in_.begin();
+    const char* const e = in_.end();
+    for (; p < e; ++p) {
+      if (*p == '\n') {
+        if (!after_cr_) ++number_;  // else the end of a "\r\n"
+        after_cr_ = false;
+      } else if (*p == '\r') {
+        ++number_;
+        after_cr_ = true;
+      } else {
+        break;
+      }
+    }
+    in_.skip(static_cast<std::size_t>(p - in_.begin()));
+    if (p < e) return;
+  }
+}
+
 bool line_reader::next(std::string_view* line, std::size_t max) {
   if (!start()) return false;
   // The usual case: the line ends within the block and is taken in place.

@@ -40,6 +40,9 @@ class line_reader {
   // Passes over blanks.
   void skip_blanks() { take(kNotBlank, nullptr); }
   void finish();
+  // Passes over the lines that follow and are empty (nothing but a line
+  // end), in one sweep: runs of blank lines cost no more than their bytes.
+  void skip_empty_lines();
 
   // 1-based number of the line read or started last.
   std::size_t number() const { return number_; }
