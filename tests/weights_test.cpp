@@ -6,7 +6,9 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -245,6 +247,70 @@ TEST(select_columns, passes_that_cannot_end_are_refused) {
   EXPECT_THROW(select_columns(scores({{50, -1e300}}), 0.85), fatal_error);
   // Many passes, but within the bound: about 200,000.
   EXPECT_EQ(select_columns(scores({{50, 1.0}}), 10000.0).n_gt_target, 50);
+}
+
+TEST(select_columns, a_score_equal_to_the_target_is_not_above_it) {
+  // Gap-free columns score exactly 1.0: with -t 1 the first pass selects
+  // none of them, and the second, at 0.95, all.
+  const selection sel = select_columns(scores({{40, 1.0}, {10, 0.5}}), 1.0);
+  EXPECT_EQ(sel.passes, 2);
+  EXPECT_EQ(sel.n_gt_target, 40);
+  EXPECT_EQ(bits(sel.target_wt), bits(1.0 - 0.05));
+  // The same with fewer than 40 columns, which must all pass.
+  const selection few = select_columns(scores({{5, 0.85}}), 0.85);
+  EXPECT_EQ(few.passes, 2);
+  EXPECT_EQ(few.n_gt_target, 5);
+}
+
+TEST(select_columns, mask_holds_one_byte_a_column) {
+  const selection sel =
+      select_columns(scores({{2, 0.9}, {1, 0.1}, {38, 0.95}}), 0.85);
+  ASSERT_EQ(sel.is_selected.size(), 41u);
+  EXPECT_EQ(sel.is_selected[0], 1);
+  EXPECT_EQ(sel.is_selected[2], 0);
+  EXPECT_EQ(sel.is_selected[40], 1);
+  EXPECT_EQ(sel.n_gt_target, 40);
+}
+
+// The passes as the method describes them: every pass counts the columns
+// above the target, and the loop stops at 40 of them or all.
+selection plain_passes(const std::vector<double>& score, double target) {
+  selection sel;
+  for (sel.passes = 1;; ++sel.passes, target -= 0.05) {
+    sel.n_gt_target = 0;
+    for (const double s : score) sel.n_gt_target += s > target;
+    if (sel.n_gt_target > 39 ||
+        static_cast<std::size_t>(sel.n_gt_target) >= score.size())
+      break;
+  }
+  sel.target_wt = target;
+  for (const double s : score) sel.is_selected.push_back(s > target);
+  return sel;
+}
+
+TEST(select_columns, same_as_the_plain_passes) {
+  // Scores on a few levels, so that ties, scores equal to a target, NaN
+  // (never above a target), infinities and signed zeros all occur; NaN
+  // only where enough other columns let the passes end.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double levels[] = {1.0, 0.95, 0.9, 0.85, 0.8, 0.5, 0.0, -0.0, inf};
+  std::mt19937 gen(11);
+  for (int round = 0; round < 400; ++round) {
+    const std::size_t lseq = 1 + gen() % 90;
+    std::vector<double> score(lseq);
+    for (double& s : score) s = levels[gen() % std::size(levels)];
+    for (std::size_t j = 0; j + 40 < lseq; ++j)
+      if (gen() % 4 == 0) score[j] = nan;
+    for (const double target : {0.85, 1.0, 0.9, 2.0}) {
+      const selection want = plain_passes(score, target);
+      const selection got = select_columns(score, target);
+      ASSERT_EQ(got.passes, want.passes) << "round " << round;
+      ASSERT_EQ(got.n_gt_target, want.n_gt_target) << "round " << round;
+      ASSERT_EQ(bits(got.target_wt), bits(want.target_wt));
+      ASSERT_EQ(got.is_selected, want.is_selected) << "round " << round;
+    }
+  }
 }
 
 }  // namespace
