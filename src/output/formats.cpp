@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "core/alphabet.h"
 #include "error.h"
 #include "fasta_seq.h"
 #include "output/writer.h"
@@ -279,22 +280,6 @@ std::vector<std::string> output_names(const alignment& aln, out_format f,
   return names;
 }
 
-void datatype_tally::add(std::string_view residues) {
-  for (const char c : residues) {
-    if (c < 'A' || c > 'Z') continue;  // gaps
-    ++letters_;
-    if (std::strchr("ACGTURYSWKMBDHVN", c) == nullptr) other_ = true;
-    plain_ += std::strchr("ACGTUN", c) != nullptr;
-    u_ = u_ || c == 'U';
-    t_ = t_ || c == 'T';
-  }
-}
-
-const char* datatype_tally::datatype() const {
-  if (other_ || letters_ == 0 || plain_ * 10 < letters_ * 9) return "PROTEIN";
-  return u_ && !t_ ? "RNA" : "DNA";
-}
-
 void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,
@@ -322,15 +307,10 @@ void write_alignment(output_buffer& fp, const alignment& aln,
       break;
     case out_format::nexus: {
       // The data type from the letters that are written.
-      const std::vector<std::size_t> cols = kept_columns(sel);
-      datatype_tally tally;
-      std::string residues;
-      for (std::size_t i = 0; i < nseq; ++i) {
-        residues.clear();
-        for (const std::size_t j : cols) residues += aln.row(i)[j];
-        tally.add(residues);
-      }
-      const char* type = tally.datatype();
+      const alphabet a = guess_alphabet(aln, sel.is_selected);
+      const char* type = a == alphabet::dna   ? "DNA"
+                         : a == alphabet::rna ? "RNA"
+                                              : "PROTEIN";
       fp.write(
           "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" + std::to_string(nseq) +
           " NCHAR=" + std::to_string(kept) + ";\n  FORMAT DATATYPE=" + type +

@@ -48,20 +48,6 @@ inline bool kept_columns_only(out_format f) {
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn);
 
-// Tells the DATATYPE of a NEXUS block from the residues it is shown:
-// nucleotides ("DNA", or "RNA" when U occurs and T does not) when every
-// letter is an IUPAC nucleotide code and at least 90 % of them are A, C, G,
-// T, U or N; "PROTEIN" otherwise. Characters other than 'A'-'Z' are gaps.
-class datatype_tally {
- public:
-  void add(std::string_view residues);
-  const char* datatype() const;
-
- private:
-  std::size_t letters_ = 0, plain_ = 0;
-  bool other_ = false, u_ = false, t_ = false;
-};
-
 // Writes the trimmed alignment in format f, with the names output_names
 // gave. remove_cols applies to the default and phylip formats; the others
 // always leave unselected columns out.
