@@ -162,49 +162,46 @@ class kept_formatter : public record_formatter {
   std::size_t width_ = 0;
 };
 
-// The selected columns, in order.
-std::vector<std::size_t> kept_columns(const selection& sel) {
-  std::vector<std::size_t> cols;
-  for (std::size_t j = 0; j < sel.is_selected.size(); ++j)
-    if (sel.is_selected[j]) cols.push_back(j);
-  return cols;
-}
-
 char shown_residue(char c) { return c == UNALIGNED ? '-' : c; }
 
 // Clustal interleaves the records, block by block; each block is taken
-// from the rows as it is written, without a copy of the alignment.
+// from the rows as it is written, without a copy of the alignment, and
+// its columns from the mask as the blocks go.
 void write_clustal(output_buffer& fp, const alignment& aln,
                    const std::vector<std::string>& names,
                    const selection& sel) {
-  const std::vector<std::size_t> cols = kept_columns(sel);
-  const std::size_t n = cols.size();
+  const std::vector<unsigned char>& mask = sel.is_selected;
   std::size_t width = 0;
   for (const std::string& name : names) width = std::max(width, name.size());
   width = std::max<std::size_t>(width + 6, 16);
   fp.write(std::string(
       "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
   std::string line;
-  for (std::size_t c0 = 0; c0 < n; c0 += kWidth) {
-    const std::size_t k = std::min(kWidth, n - c0);
+  std::size_t cols[kWidth];
+  for (std::size_t next = 0;;) {
+    // The block's columns: the next kWidth selected ones.
+    std::size_t k = 0;
+    for (; k < kWidth && next < aln.lseq; ++next)
+      if (mask[next] != 0) cols[k++] = next;
+    if (k == 0) break;
     fp.put('\n');
     for (std::size_t i = 0; i < aln.nseq(); ++i) {
       const char* row = aln.row(i);
       line.assign(names[i]);
       line.append(width - names[i].size(), ' ');
-      for (std::size_t j = 0; j < k; ++j)
-        line += shown_residue(row[cols[c0 + j]]);
+      for (std::size_t j = 0; j < k; ++j) line += shown_residue(row[cols[j]]);
       line += '\n';
       fp.write(line);
     }
-    // Conservation: '*' where every sequence has the same residue; the line
-    // spans the whole block, as readers expect.
+    // Conservation: '*' where every sequence has the same residue (a
+    // column of gaps only has none); the line spans the whole block, as
+    // readers expect.
     line.assign(width, ' ');
     for (std::size_t j = 0; j < k; ++j) {
-      const char c = aln.row(0)[cols[c0 + j]];
+      const char c = aln.row(0)[cols[j]];
       bool same = c != UNALIGNED;
       for (std::size_t i = 1; same && i < aln.nseq(); ++i)
-        same = aln.row(i)[cols[c0 + j]] == c;
+        same = aln.row(i)[cols[j]] == c;
       line += same ? '*' : ' ';
     }
     line += '\n';

@@ -32,12 +32,6 @@ std::optional<out_format> parse_out_format(std::string_view name);
 // Every format name, separated by ", ".
 std::string out_format_names();
 
-// Formats other than default and phylip write the kept columns only, in
-// upper case, with '-' for gaps.
-inline bool kept_columns_only(out_format f) {
-  return f != out_format::default_layout && f != out_format::phylip;
-}
-
 // The names a format writes, one per record. For the PHYLIP formats, paml,
 // nexus and clustal, and for fasta and pir with safe_names: the first word
 // of the header, with the characters Newick readers refuse (blanks, control
