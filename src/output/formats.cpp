@@ -8,6 +8,7 @@
 #include "error.h"
 #include "fasta_seq.h"
 #include "output/writer.h"
+#include "text.h"
 
 namespace {
 
@@ -35,52 +36,103 @@ const char* name_of(out_format f) {
 
 constexpr std::size_t kWidth = 60;  // residues a line, where lines break
 
-// Formats whose names must suit tree programs.
-bool needs_safe_names(out_format f) {
-  return f == out_format::phylip_relaxed || f == out_format::phylip_strict ||
-         f == out_format::paml || f == out_format::nexus ||
-         f == out_format::clustal;
+// How a format's names are made.
+enum class name_rule {
+  whole,   // the header as it is
+  record,  // the header, without a PIR record's type code
+  newick,  // a first word that Newick readers take
+  nexus,   // a plain NEXUS word
+};
+
+name_rule rule_of(out_format f, bool safe_names) {
+  switch (f) {
+    case out_format::default_layout:
+    case out_format::phylip:
+      return name_rule::whole;
+    case out_format::fasta:
+    case out_format::pir:
+      return safe_names ? name_rule::newick : name_rule::record;
+    case out_format::nexus:
+      return name_rule::nexus;
+    default:
+      return name_rule::newick;
+  }
 }
 
 bool refused_in_newick(unsigned char c) {
   return c <= ' ' || c == 0x7f || std::strchr("()[]:;,'", c) != nullptr;
 }
 
-// A NEXUS name must be quoted when it holds punctuation, or '_', which an
-// unquoted NEXUS name reads as a blank.
-std::string nexus_name(const std::string& name) {
-  bool quote = name.empty();
-  for (const char c : name)
-    if (std::strchr("()[]{}/\\,;:=*'\"`+-<>_", c) != nullptr || c <= ' ')
-      quote = true;
-  if (!quote) return name;
-  std::string q = "'";
-  for (const char c : name) {
-    q += c;
-    if (c == '\'') q += '\'';
+bool nexus_word_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+// The characters each rule replaces, as its warning names them.
+const char* replaced_text(name_rule rule) {
+  return rule == name_rule::nexus
+             ? "blanks and characters other than letters, digits, '.' and '_'"
+             : "blanks and ( ) [ ] : ; , '";
+}
+
+// The text a record's name is made from: a PIR record's header without its
+// type code and ';'.
+std::string_view record_text(const alignment& aln, std::size_t i) {
+  const std::string_view header = aln.names[i];
+  if (aln.form(i) == name_form::pir && header.size() >= 3 && header[2] == ';')
+    return header.substr(3);
+  return header;
+}
+
+// The word a tree format's name is made from: the first word, or a quoted
+// NEXUS name whole.
+std::string_view first_word(std::string_view text, name_form form) {
+  if (form == name_form::quoted) return text;
+  std::size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  std::size_t e = b;
+  while (e < text.size() && text[e] != ' ' && text[e] != '\t') ++e;
+  return text.substr(b, e - b);
+}
+
+// word with the characters the rule refuses replaced by '_'.
+std::string safe_name(std::string_view word, name_rule rule) {
+  if (word.empty()) return "_";
+  std::string name;
+  name.reserve(word.size());
+  for (std::size_t i = 0; i < word.size();) {
+    const auto c = static_cast<unsigned char>(word[i]);
+    if (rule == name_rule::newick) {
+      name += refused_in_newick(c) ? '_' : word[i];
+      ++i;
+    } else {
+      name += nexus_word_char(c) ? word[i] : '_';
+      const std::size_t n = c >= 0x80 ? utf8_length(word.substr(i)) : 0;
+      i += n > 0 ? n : 1;  // a whole character becomes one '_'
+    }
   }
-  return q + "'";
+  return name;
 }
 
 // Writes one record in a format that holds the kept columns only.
 class kept_formatter : public record_formatter {
  public:
-  kept_formatter(out_format f, const std::vector<std::string>& names,
-                 const selection& sel)
+  kept_formatter(out_format f, const alignment& aln,
+                 const std::vector<std::string>& names, const selection& sel)
       : f_(f),
+        aln_(aln),
         names_(names),
         kept_(sel.is_selected, 1, 0),
         count_(static_cast<std::size_t>(sel.n_gt_target)) {
-    for (const std::string& n : names)
-      width_ = std::max(
-          width_, f == out_format::nexus ? nexus_name(n).size() : n.size());
+    for (const std::string& n : names) width_ = std::max(width_, n.size());
   }
 
+  // Every written name is at most its header plus a type code.
   std::size_t bound(std::string_view name, std::size_t) const override {
     return 2 * name.size() + width_ + count_ + count_ / kWidth + 32;
   }
 
-  std::size_t format(char* dst, std::size_t index, std::string_view /*name*/,
+  std::size_t format(char* dst, std::size_t index, std::string_view header,
                      const char* row, std::size_t len) const override {
     char* out = dst;
     const auto put = [&](std::string_view s) {
@@ -100,10 +152,14 @@ class kept_formatter : public record_formatter {
           put(name);
           put("\n");
         } else {
-          // The description line repeats the name: reading the output
-          // back and writing it again gives the same bytes.
-          const bool coded = has_pir_code(name);
-          put(coded ? ">" : ">P1;");
+          // A PIR record keeps its own type code; the others are P1 (a name
+          // that starts with a code is written as it is). The description
+          // line repeats the name: reading the output back and writing it
+          // again gives the same bytes.
+          const bool pir = aln_.form(index) == name_form::pir;
+          const bool coded = !pir && has_pir_code(name);
+          put(">");
+          put(pir ? header.substr(0, 3) : coded ? "" : "P1;");
           put(name);
           put("\n");
           put(coded ? std::string_view(name).substr(3) : name);
@@ -139,15 +195,13 @@ class kept_formatter : public record_formatter {
         out += kept_.kept(out, row, len);
         put("\n");
         break;
-      case out_format::nexus: {
-        const std::string q = nexus_name(name);
+      case out_format::nexus:
         put("  ");
-        put(q);
-        pad(width_ + 2 - q.size());
+        put(name);
+        pad(width_ + 2 - name.size());
         out += kept_.kept(out, row, len);
         put("\n");
         break;
-      }
       default:
         break;
     }
@@ -156,6 +210,7 @@ class kept_formatter : public record_formatter {
 
  private:
   out_format f_;
+  const alignment& aln_;
   const std::vector<std::string>& names_;
   trimmed_writer kept_;
   std::size_t count_;
@@ -228,52 +283,45 @@ std::string out_format_names() {
 
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn) {
+  const name_rule rule = rule_of(f, safe_names);
   std::vector<std::string> names;
   names.reserve(aln.nseq());
-  if (!safe_names && !needs_safe_names(f)) {
-    names = aln.names;
+  if (rule == name_rule::whole) return aln.names;
+  if (rule == name_rule::record) {
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      names.emplace_back(record_text(aln, i));
     return names;
   }
   std::size_t changed = 0;
   std::string first_before, first_after;
-  for (const std::string& header : aln.names) {
-    // The first word of the header.
-    std::size_t b = 0;
-    while (b < header.size() && (header[b] == ' ' || header[b] == '\t')) ++b;
-    std::size_t e = b;
-    while (e < header.size() && header[e] != ' ' && header[e] != '\t') ++e;
-    const std::string word = header.substr(b, e - b);
-    std::string name = word.empty() ? "_" : word;
-    for (char& c : name)
-      if (refused_in_newick(static_cast<unsigned char>(c))) c = '_';
-    if (name != word) {
-      if (changed++ == 0) {
-        first_before = word;
-        first_after = name;
-      }
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    const std::string_view word = first_word(record_text(aln, i), aln.form(i));
+    std::string name = safe_name(word, rule);
+    if (name != word && changed++ == 0) {
+      first_before = shown(word);
+      first_after = shown(name);
     }
-    if (f == out_format::phylip_strict && name.size() > 10) name.resize(10);
+    if (f == out_format::phylip_strict) name = utf8_prefix(name, 10);
     names.push_back(std::move(name));
   }
   // Two records with one name break tree programs: refuse, naming both.
-  std::unordered_map<std::string, std::size_t> seen;
+  std::unordered_map<std::string_view, std::size_t> seen;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const auto [it, fresh] = seen.emplace(names[i], i);
     if (!fresh)
       throw fatal_error("Error: records " + std::to_string(it->second + 1) +
-                        " (\"" + aln.names[it->second] + "\") and " +
-                        std::to_string(i + 1) + " (\"" + aln.names[i] +
-                        "\") would both be named \"" + names[i] + "\" in " +
-                        name_of(f) +
-                        " output; tree programs need names that "
-                        "differ");
+                        " (\"" + shown(aln.names[it->second]) + "\") and " +
+                        std::to_string(i + 1) + " (\"" + shown(aln.names[i]) +
+                        "\") would both be named \"" + shown(names[i]) +
+                        "\" in " + name_of(f) +
+                        " output; tree programs need names that differ");
   }
   if (changed > 0)
     warn("Warning: " + std::to_string(changed) +
          (changed == 1 ? " name was" : " names were") + " changed for " +
-         name_of(f) +
-         " output (blanks and ( ) [ ] : ; , ' became '_'); the first: \"" +
-         first_before + "\" became \"" + first_after + "\"");
+         name_of(f) + " output (" + replaced_text(rule) +
+         " became '_'); the first: \"" + first_before + "\" became \"" +
+         first_after + "\"");
   return names;
 }
 
@@ -317,7 +365,7 @@ void write_alignment(output_buffer& fp, const alignment& aln,
     default:
       break;
   }
-  const kept_formatter fmt(f, names, sel);
+  const kept_formatter fmt(f, aln, names, sel);
   write_records(fp, aln, fmt, pool);
   if (f == out_format::nexus) fp.write(std::string("  ;\nEND;\n"));
 }
