@@ -32,20 +32,16 @@ TEST(trimmed_writer, case_and_gap_characters) {
   EXPECT_EQ(written(mask, 1, 1, {s}), "s ADF-\n");
 }
 
-TEST(trimmed_writer, any_nonzero_mask_byte_selects) {
-  const std::vector<unsigned char> mask = {2, 0, 255, 0};
-  const fasta_seq s{"s", "A[C["};
-  EXPECT_EQ(written(mask, 0, 0, {s}), ">s\nA.C.\n");
-  EXPECT_EQ(written(mask, 1, 1, {s}), "s AC\n");
-}
-
 TEST(trimmed_writer, kept_writes_the_selected_runs) {
   const std::vector<unsigned char> mask = {0, 1, 1, 0, 0, 1, 0, 1};
-  const trimmed_writer writer(mask, 0, 0);
-  char out[8];
-  EXPECT_EQ(std::string(out, writer.kept(out, "AC[DEFGH", 8)), "C-FH");
-  // A row shorter than the mask stops at its end.
-  EXPECT_EQ(std::string(out, writer.kept(out, "AC[DEF", 6)), "C-F");
+  // Run by run (with -r) or column by column: the same.
+  for (const int remove_cols : {1, 0}) {
+    const trimmed_writer writer(mask, remove_cols, 0);
+    char out[8];
+    EXPECT_EQ(std::string(out, writer.kept(out, "AC[DEFGH", 8)), "C-FH");
+    // A row shorter than the mask stops at its end.
+    EXPECT_EQ(std::string(out, writer.kept(out, "AC[DEF", 6)), "C-F");
+  }
 }
 
 TEST(trimmed_writer, lines_of_61_without_empty_lines) {

@@ -13,21 +13,32 @@ namespace {
 constexpr std::size_t kLineWidth = 61;  // default layout: characters a line
 
 // Writes n columns of a record: where the mask is 0, letters go lower case
-// and the gap marker becomes '.'; where it is not, letters stay as they are
+// and the gap marker becomes '.'; where it is 1, letters stay as they are
 // and the gap marker becomes '-'. Branch-free, so that it vectorises.
 void transform(const unsigned char* __restrict s,
                const unsigned char* __restrict mask,
                unsigned char* __restrict out, std::size_t n) {
   for (std::size_t j = 0; j < n; ++j) {
     const unsigned char c = s[j];
-    const auto on = static_cast<unsigned char>(-(mask[j] != 0));
+    const unsigned char m = mask[j];  // 0 or 1
     const auto letter =
         static_cast<unsigned char>(-(static_cast<unsigned char>(c - 'A') < 26));
     const auto gap = static_cast<unsigned char>(-(c == UNALIGNED));
-    const auto case_bit = static_cast<unsigned char>(~on & 0x20);
-    const auto gap_char = static_cast<unsigned char>('.' ^ (on & ('.' ^ '-')));
-    const auto cased = static_cast<unsigned char>(c | (case_bit & letter));
+    // m - 1 is all ones where the column is not selected.
+    const auto cased =
+        static_cast<unsigned char>(c | (letter & 0x20 & (m - 1)));
+    const auto gap_char = static_cast<unsigned char>('.' - m);
     out[j] = static_cast<unsigned char>((gap_char & gap) | (cased & ~gap));
+  }
+}
+
+// transform() for selected columns only: the gap marker becomes '-'.
+void transform_selected(const unsigned char* __restrict s,
+                        unsigned char* __restrict out, std::size_t n) {
+  for (std::size_t j = 0; j < n; ++j) {
+    const unsigned char c = s[j];
+    const auto gap = static_cast<unsigned char>(-(c == UNALIGNED));
+    out[j] = static_cast<unsigned char>(('-' & gap) | (c & ~gap));
   }
 }
 
@@ -40,6 +51,7 @@ trimmed_writer::trimmed_writer(const std::vector<unsigned char>& is_selected,
   if (n > UINT32_MAX)
     throw fatal_error("Error: " + std::to_string(n) +
                       " columns are more than the writer takes");
+  if (!remove_cols) return;  // every column is written: no runs needed
   const unsigned char* m = is_selected.data();
   for (std::size_t j = 0; j < n;) {
     while (j < n && m[j] == 0) ++j;
@@ -65,8 +77,12 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
   const auto* s = reinterpret_cast<const unsigned char*>(row);
   auto* out = reinterpret_cast<unsigned char*>(dst);
   char* const start = dst;
+  // With -r only selected columns are written, whose mask need not be read.
   const auto put = [&](std::size_t from, std::size_t n) {
-    transform(s + from, mask_.data() + from, out, n);
+    if (remove_cols_)
+      transform_selected(s + from, out, n);
+    else
+      transform(s + from, mask_.data() + from, out, n);
     out += n;
   };
   // What is written: every column, or the selected ones with -r.
@@ -115,11 +131,18 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
 std::size_t trimmed_writer::kept(char* dst, const char* row,
                                  std::size_t len) const {
   char* out = dst;
+  if (!remove_cols_) {  // no runs: column by column
+    const auto* s = reinterpret_cast<const unsigned char*>(row);
+    for (std::size_t j = 0; j < len; ++j)
+      if (mask_[j] != 0)
+        transform_selected(s + j, reinterpret_cast<unsigned char*>(out++), 1);
+    return static_cast<std::size_t>(out - dst);
+  }
   for (const run& r : kept_runs_) {
     if (r.begin >= len) break;
     const std::size_t n = std::min<std::size_t>(r.end, len) - r.begin;
-    transform(reinterpret_cast<const unsigned char*>(row) + r.begin,
-              mask_.data() + r.begin, reinterpret_cast<unsigned char*>(out), n);
+    transform_selected(reinterpret_cast<const unsigned char*>(row) + r.begin,
+                       reinterpret_cast<unsigned char*>(out), n);
     out += n;
   }
   return static_cast<std::size_t>(out - dst);

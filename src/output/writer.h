@@ -31,9 +31,9 @@ class record_formatter {
 // for gaps; unselected ones in lower case with '.' for gaps, or left out
 // when remove_cols is set. Default layout: ">name", then lines of 61
 // characters; PHYLIP layout: name, a space and all characters on one line.
-// The writer reads is_selected (one byte a column, 0 for unselected), which
-// must outlive it, and keeps only the runs of selected columns, so that one
-// writer serves a whole alignment.
+// The writer reads is_selected (one byte a column: 1 selected, 0 not; no
+// other value), which must outlive it; with remove_cols it also keeps the runs
+// of selected columns (8 bytes a run). One writer serves a whole alignment.
 // Throws fatal_error when is_selected has 2^32 columns or more.
 class trimmed_writer : public record_formatter {
  public:
@@ -46,7 +46,8 @@ class trimmed_writer : public record_formatter {
   void write(output_buffer& fp, const fasta_seq& seq) const;
 
   // Writes the selected columns of row only, as they are written (upper
-  // case, '-' for gaps), to dst; returns how many.
+  // case, '-' for gaps), to dst; returns how many. Run by run with
+  // remove_cols, else column by column.
   std::size_t kept(char* dst, const char* row, std::size_t len) const;
 
  private:
@@ -55,7 +56,7 @@ class trimmed_writer : public record_formatter {
   };
 
   const std::vector<unsigned char>& mask_;
-  std::vector<run> kept_runs_;  // the selected columns, in order
+  std::vector<run> kept_runs_;  // the selected columns, with remove_cols
   int remove_cols_;
   int phylip_;
 };
