@@ -154,4 +154,28 @@ inline read_outcome read_text(const std::string& text,
   return out;
 }
 
+// An alignment from gap-marked residue strings ('[' is a gap).
+inline alignment make_table(const std::vector<std::string>& rows) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    names.push_back(std::to_string(i));
+  return make_alignment(names, rows);
+}
+
+// Random alignment with uneven gap density, so that sums are inexact.
+inline alignment random_alignment(std::size_t nseq, std::size_t lseq,
+                                  unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<std::string> rows(nseq, std::string(lseq, 'A'));
+  for (std::size_t j = 0; j < lseq; ++j) {
+    const int classes = 1 + gen() % 8;
+    const unsigned gap_percent = gen() % 100;
+    for (std::size_t i = 0; i < nseq; ++i)
+      rows[i][j] = gen() % 100 < gap_percent
+                       ? UNALIGNED
+                       : static_cast<char>('A' + gen() % classes);
+  }
+  return make_table(rows);
+}
+
 #endif  // COLSIEVE_TESTS_TEST_SUPPORT_H

@@ -11,9 +11,11 @@
 #include "core/weights.h"
 
 #include <algorithm>
+#include <array>
 #include <barrier>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 
 #include "error.h"
@@ -221,16 +223,28 @@ selection select_columns(const std::vector<double>& score, double target_wt) {
   // A pass stops the loop when it selects 40 columns, or all of them: when
   // the k-th highest score is above the target, k = min(40, lseq). Passes
   // then cost one comparison each. A score that is not a number is never
-  // above a target, so it ranks lowest.
-  const std::size_t k = std::min<std::size_t>(40, lseq);
+  // above a target, so it ranks lowest. The k highest are kept in a small
+  // heap whose top is the lowest of them, so no copy of the scores is made.
+  constexpr std::size_t kMost = 40;
+  const std::size_t k = std::min(kMost, lseq);
   double kth = std::numeric_limits<double>::infinity();
   if (k > 0) {
-    std::vector<double> ranked(score);
-    for (double& s : ranked)
-      if (std::isnan(s)) s = -std::numeric_limits<double>::infinity();
-    std::nth_element(ranked.begin(), ranked.begin() + (k - 1), ranked.end(),
-                     std::greater<double>());
-    kth = ranked[k - 1];
+    std::array<double, kMost> top{};
+    const auto lower = std::greater<double>();  // top[0] is the lowest
+    std::size_t n = 0;
+    for (const double s : score) {
+      const double v =
+          std::isnan(s) ? -std::numeric_limits<double>::infinity() : s;
+      if (n < k) {
+        top[n++] = v;
+        std::push_heap(top.begin(), top.begin() + n, lower);
+      } else if (v > top[0]) {
+        std::pop_heap(top.begin(), top.begin() + n, lower);
+        top[n - 1] = v;
+        std::push_heap(top.begin(), top.begin() + n, lower);
+      }
+    }
+    kth = top[0];
   }
 
   double target = target_wt;
@@ -245,7 +259,7 @@ selection select_columns(const std::vector<double>& score, double target_wt) {
 
   sel.is_selected.resize(lseq);
   for (std::size_t j = 0; j < lseq; ++j) {
-    const int on = score[j] > target;
+    const bool on = score[j] > target;
     sel.is_selected[j] = on;
     sel.n_gt_target += on;
   }

@@ -32,9 +32,10 @@ inline constexpr long MAX_PASSES = 1000000;
 
 // Result of the selection passes.
 struct selection {
-  std::vector<int> is_selected;  // 1 for each column of the final pass
-  int n_gt_target = 0;           // columns selected by the final pass
-  double target_wt = 0.0;        // target of the final pass
+  // One byte a column: 1 where the final pass selected it, else 0.
+  std::vector<unsigned char> is_selected;
+  int n_gt_target = 0;     // columns selected by the final pass
+  double target_wt = 0.0;  // target of the final pass
   long passes = 0;
 };
 

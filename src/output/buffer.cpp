@@ -10,10 +10,7 @@ output_buffer::output_buffer(std::FILE* fp, std::string name,
                              std::size_t capacity)
     : fp_(fp), name_(std::move(name)), size_(capacity), buf_(new char[size_]) {}
 
-void output_buffer::fail() const {
-  throw fatal_error("Error: cannot write " + name_ + ": " +
-                    std::strerror(errno));
-}
+void output_buffer::fail() const { throw write_error(name_, errno); }
 
 void output_buffer::drain() {
   if (len_ > 0 && std::fwrite(buf_.get(), 1, len_, fp_) != len_) fail();

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "core/alphabet.h"
 #include "error.h"
 #include "fasta_seq.h"
 #include "output/writer.h"
+#include "text.h"
 
 namespace {
 
@@ -34,52 +36,103 @@ const char* name_of(out_format f) {
 
 constexpr std::size_t kWidth = 60;  // residues a line, where lines break
 
-// Formats whose names must suit tree programs.
-bool needs_safe_names(out_format f) {
-  return f == out_format::phylip_relaxed || f == out_format::phylip_strict ||
-         f == out_format::paml || f == out_format::nexus ||
-         f == out_format::clustal;
+// How a format's names are made.
+enum class name_rule {
+  whole,   // the header as it is
+  record,  // the header, without a PIR record's type code
+  newick,  // a first word that Newick readers take
+  nexus,   // a plain NEXUS word
+};
+
+name_rule rule_of(out_format f, bool safe_names) {
+  switch (f) {
+    case out_format::default_layout:
+    case out_format::phylip:
+      return name_rule::whole;
+    case out_format::fasta:
+    case out_format::pir:
+      return safe_names ? name_rule::newick : name_rule::record;
+    case out_format::nexus:
+      return name_rule::nexus;
+    default:
+      return name_rule::newick;
+  }
 }
 
 bool refused_in_newick(unsigned char c) {
   return c <= ' ' || c == 0x7f || std::strchr("()[]:;,'", c) != nullptr;
 }
 
-// A NEXUS name must be quoted when it holds punctuation, or '_', which an
-// unquoted NEXUS name reads as a blank.
-std::string nexus_name(const std::string& name) {
-  bool quote = name.empty();
-  for (const char c : name)
-    if (std::strchr("()[]{}/\\,;:=*'\"`+-<>_", c) != nullptr || c <= ' ')
-      quote = true;
-  if (!quote) return name;
-  std::string q = "'";
-  for (const char c : name) {
-    q += c;
-    if (c == '\'') q += '\'';
+bool nexus_word_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         (c >= '0' && c <= '9') || c == '_' || c == '.';
+}
+
+// The characters each rule replaces, as its warning names them.
+const char* replaced_text(name_rule rule) {
+  return rule == name_rule::nexus
+             ? "blanks and characters other than letters, digits, '.' and '_'"
+             : "blanks and ( ) [ ] : ; , '";
+}
+
+// The text a record's name is made from: a PIR record's header without its
+// type code and ';'.
+std::string_view record_text(const alignment& aln, std::size_t i) {
+  const std::string_view header = aln.names[i];
+  if (aln.form(i) == name_form::pir && header.size() >= 3 && header[2] == ';')
+    return header.substr(3);
+  return header;
+}
+
+// The word a tree format's name is made from: the first word, or a quoted
+// NEXUS name whole.
+std::string_view first_word(std::string_view text, name_form form) {
+  if (form == name_form::quoted) return text;
+  std::size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  std::size_t e = b;
+  while (e < text.size() && text[e] != ' ' && text[e] != '\t') ++e;
+  return text.substr(b, e - b);
+}
+
+// word with the characters the rule refuses replaced by '_'.
+std::string safe_name(std::string_view word, name_rule rule) {
+  if (word.empty()) return "_";
+  std::string name;
+  name.reserve(word.size());
+  for (std::size_t i = 0; i < word.size();) {
+    const auto c = static_cast<unsigned char>(word[i]);
+    if (rule == name_rule::newick) {
+      name += refused_in_newick(c) ? '_' : word[i];
+      ++i;
+    } else {
+      name += nexus_word_char(c) ? word[i] : '_';
+      const std::size_t n = c >= 0x80 ? utf8_length(word.substr(i)) : 0;
+      i += n > 0 ? n : 1;  // a whole character becomes one '_'
+    }
   }
-  return q + "'";
+  return name;
 }
 
 // Writes one record in a format that holds the kept columns only.
 class kept_formatter : public record_formatter {
  public:
-  kept_formatter(out_format f, const std::vector<std::string>& names,
-                 const selection& sel)
+  kept_formatter(out_format f, const alignment& aln,
+                 const std::vector<std::string>& names, const selection& sel)
       : f_(f),
+        aln_(aln),
         names_(names),
         kept_(sel.is_selected, 1, 0),
         count_(static_cast<std::size_t>(sel.n_gt_target)) {
-    for (const std::string& n : names)
-      width_ = std::max(
-          width_, f == out_format::nexus ? nexus_name(n).size() : n.size());
+    for (const std::string& n : names) width_ = std::max(width_, n.size());
   }
 
+  // Every written name is at most its header plus a type code.
   std::size_t bound(std::string_view name, std::size_t) const override {
     return 2 * name.size() + width_ + count_ + count_ / kWidth + 32;
   }
 
-  std::size_t format(char* dst, std::size_t index, std::string_view /*name*/,
+  std::size_t format(char* dst, std::size_t index, std::string_view header,
                      const char* row, std::size_t len) const override {
     char* out = dst;
     const auto put = [&](std::string_view s) {
@@ -99,10 +152,14 @@ class kept_formatter : public record_formatter {
           put(name);
           put("\n");
         } else {
-          // The description line repeats the name: reading the output
-          // back and writing it again gives the same bytes.
-          const bool coded = has_pir_code(name);
-          put(coded ? ">" : ">P1;");
+          // A PIR record keeps its own type code; the others are P1 (a name
+          // that starts with a code is written as it is). The description
+          // line repeats the name: reading the output back and writing it
+          // again gives the same bytes.
+          const bool pir = aln_.form(index) == name_form::pir;
+          const bool coded = !pir && has_pir_code(name);
+          put(">");
+          put(pir ? header.substr(0, 3) : coded ? "" : "P1;");
           put(name);
           put("\n");
           put(coded ? std::string_view(name).substr(3) : name);
@@ -138,15 +195,13 @@ class kept_formatter : public record_formatter {
         out += kept_.kept(out, row, len);
         put("\n");
         break;
-      case out_format::nexus: {
-        const std::string q = nexus_name(name);
+      case out_format::nexus:
         put("  ");
-        put(q);
-        pad(width_ + 2 - q.size());
+        put(name);
+        pad(width_ + 2 - name.size());
         out += kept_.kept(out, row, len);
         put("\n");
         break;
-      }
       default:
         break;
     }
@@ -155,55 +210,53 @@ class kept_formatter : public record_formatter {
 
  private:
   out_format f_;
+  const alignment& aln_;
   const std::vector<std::string>& names_;
   trimmed_writer kept_;
   std::size_t count_;
   std::size_t width_ = 0;
 };
 
-// The selected columns, in order.
-std::vector<std::size_t> kept_columns(const selection& sel) {
-  std::vector<std::size_t> cols;
-  for (std::size_t j = 0; j < sel.is_selected.size(); ++j)
-    if (sel.is_selected[j]) cols.push_back(j);
-  return cols;
-}
-
 char shown_residue(char c) { return c == UNALIGNED ? '-' : c; }
 
 // Clustal interleaves the records, block by block; each block is taken
-// from the rows as it is written, without a copy of the alignment.
+// from the rows as it is written, without a copy of the alignment, and
+// its columns from the mask as the blocks go.
 void write_clustal(output_buffer& fp, const alignment& aln,
                    const std::vector<std::string>& names,
                    const selection& sel) {
-  const std::vector<std::size_t> cols = kept_columns(sel);
-  const std::size_t n = cols.size();
+  const std::vector<unsigned char>& mask = sel.is_selected;
   std::size_t width = 0;
   for (const std::string& name : names) width = std::max(width, name.size());
   width = std::max<std::size_t>(width + 6, 16);
   fp.write(std::string(
       "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
   std::string line;
-  for (std::size_t c0 = 0; c0 < n; c0 += kWidth) {
-    const std::size_t k = std::min(kWidth, n - c0);
+  std::size_t cols[kWidth];
+  for (std::size_t next = 0;;) {
+    // The block's columns: the next kWidth selected ones.
+    std::size_t k = 0;
+    for (; k < kWidth && next < aln.lseq; ++next)
+      if (mask[next] != 0) cols[k++] = next;
+    if (k == 0) break;
     fp.put('\n');
     for (std::size_t i = 0; i < aln.nseq(); ++i) {
       const char* row = aln.row(i);
       line.assign(names[i]);
       line.append(width - names[i].size(), ' ');
-      for (std::size_t j = 0; j < k; ++j)
-        line += shown_residue(row[cols[c0 + j]]);
+      for (std::size_t j = 0; j < k; ++j) line += shown_residue(row[cols[j]]);
       line += '\n';
       fp.write(line);
     }
-    // Conservation: '*' where every sequence has the same residue; the line
-    // spans the whole block, as readers expect.
+    // Conservation: '*' where every sequence has the same residue (a
+    // column of gaps only has none); the line spans the whole block, as
+    // readers expect.
     line.assign(width, ' ');
     for (std::size_t j = 0; j < k; ++j) {
-      const char c = aln.row(0)[cols[c0 + j]];
+      const char c = aln.row(0)[cols[j]];
       bool same = c != UNALIGNED;
       for (std::size_t i = 1; same && i < aln.nseq(); ++i)
-        same = aln.row(i)[cols[c0 + j]] == c;
+        same = aln.row(i)[cols[j]] == c;
       line += same ? '*' : ' ';
     }
     line += '\n';
@@ -230,69 +283,46 @@ std::string out_format_names() {
 
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn) {
+  const name_rule rule = rule_of(f, safe_names);
   std::vector<std::string> names;
   names.reserve(aln.nseq());
-  if (!safe_names && !needs_safe_names(f)) {
-    names = aln.names;
+  if (rule == name_rule::whole) return aln.names;
+  if (rule == name_rule::record) {
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      names.emplace_back(record_text(aln, i));
     return names;
   }
   std::size_t changed = 0;
   std::string first_before, first_after;
-  for (const std::string& header : aln.names) {
-    // The first word of the header.
-    std::size_t b = 0;
-    while (b < header.size() && (header[b] == ' ' || header[b] == '\t')) ++b;
-    std::size_t e = b;
-    while (e < header.size() && header[e] != ' ' && header[e] != '\t') ++e;
-    const std::string word = header.substr(b, e - b);
-    std::string name = word.empty() ? "_" : word;
-    for (char& c : name)
-      if (refused_in_newick(static_cast<unsigned char>(c))) c = '_';
-    if (name != word) {
-      if (changed++ == 0) {
-        first_before = word;
-        first_after = name;
-      }
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    const std::string_view word = first_word(record_text(aln, i), aln.form(i));
+    std::string name = safe_name(word, rule);
+    if (name != word && changed++ == 0) {
+      first_before = shown(word);
+      first_after = shown(name);
     }
-    if (f == out_format::phylip_strict && name.size() > 10) name.resize(10);
+    if (f == out_format::phylip_strict) name = utf8_prefix(name, 10);
     names.push_back(std::move(name));
   }
   // Two records with one name break tree programs: refuse, naming both.
-  std::unordered_map<std::string, std::size_t> seen;
+  std::unordered_map<std::string_view, std::size_t> seen;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const auto [it, fresh] = seen.emplace(names[i], i);
     if (!fresh)
       throw fatal_error("Error: records " + std::to_string(it->second + 1) +
-                        " (\"" + aln.names[it->second] + "\") and " +
-                        std::to_string(i + 1) + " (\"" + aln.names[i] +
-                        "\") would both be named \"" + names[i] + "\" in " +
-                        name_of(f) +
-                        " output; tree programs need names that "
-                        "differ");
+                        " (\"" + shown(aln.names[it->second]) + "\") and " +
+                        std::to_string(i + 1) + " (\"" + shown(aln.names[i]) +
+                        "\") would both be named \"" + shown(names[i]) +
+                        "\" in " + name_of(f) +
+                        " output; tree programs need names that differ");
   }
   if (changed > 0)
     warn("Warning: " + std::to_string(changed) +
          (changed == 1 ? " name was" : " names were") + " changed for " +
-         name_of(f) +
-         " output (blanks and ( ) [ ] : ; , ' became '_'); the first: \"" +
-         first_before + "\" became \"" + first_after + "\"");
+         name_of(f) + " output (" + replaced_text(rule) +
+         " became '_'); the first: \"" + first_before + "\" became \"" +
+         first_after + "\"");
   return names;
-}
-
-void datatype_tally::add(std::string_view residues) {
-  for (const char c : residues) {
-    if (c < 'A' || c > 'Z') continue;  // gaps
-    ++letters_;
-    if (std::strchr("ACGTURYSWKMBDHVN", c) == nullptr) other_ = true;
-    plain_ += std::strchr("ACGTUN", c) != nullptr;
-    u_ = u_ || c == 'U';
-    t_ = t_ || c == 'T';
-  }
-}
-
-const char* datatype_tally::datatype() const {
-  if (other_ || letters_ == 0 || plain_ * 10 < letters_ * 9) return "PROTEIN";
-  return u_ && !t_ ? "RNA" : "DNA";
 }
 
 void write_alignment(output_buffer& fp, const alignment& aln,
@@ -322,15 +352,10 @@ void write_alignment(output_buffer& fp, const alignment& aln,
       break;
     case out_format::nexus: {
       // The data type from the letters that are written.
-      const std::vector<std::size_t> cols = kept_columns(sel);
-      datatype_tally tally;
-      std::string residues;
-      for (std::size_t i = 0; i < nseq; ++i) {
-        residues.clear();
-        for (const std::size_t j : cols) residues += aln.row(i)[j];
-        tally.add(residues);
-      }
-      const char* type = tally.datatype();
+      const alphabet a = guess_alphabet(aln, sel.is_selected);
+      const char* type = a == alphabet::dna   ? "DNA"
+                         : a == alphabet::rna ? "RNA"
+                                              : "PROTEIN";
       fp.write(
           "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" + std::to_string(nseq) +
           " NCHAR=" + std::to_string(kept) + ";\n  FORMAT DATATYPE=" + type +
@@ -340,7 +365,7 @@ void write_alignment(output_buffer& fp, const alignment& aln,
     default:
       break;
   }
-  const kept_formatter fmt(f, names, sel);
+  const kept_formatter fmt(f, aln, names, sel);
   write_records(fp, aln, fmt, pool);
   if (f == out_format::nexus) fp.write(std::string("  ;\nEND;\n"));
 }

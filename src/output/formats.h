@@ -32,39 +32,28 @@ std::optional<out_format> parse_out_format(std::string_view name);
 // Every format name, separated by ", ".
 std::string out_format_names();
 
-// Formats other than default and phylip write the kept columns only, in
-// upper case, with '-' for gaps.
-inline bool kept_columns_only(out_format f) {
-  return f != out_format::default_layout && f != out_format::phylip;
-}
-
-// The names a format writes, one per record. For the PHYLIP formats, paml,
-// nexus and clustal, and for fasta and pir with safe_names: the first word
-// of the header, with the characters Newick readers refuse (blanks, control
-// characters and ( ) [ ] : ; , ') replaced by '_', cut to 10 characters for
-// phylip-strict. Otherwise the whole header. Warns once, through warn, when
-// names were changed. Throws fatal_error when two records would get the
-// same name.
+// The names a format writes, one per record.
+// - default and phylip: the whole header, as it always was.
+// - fasta and pir: the whole header, but for a PIR record the text after
+//   its type code and ';'.
+// - the tree formats (the PHYLIP formats, paml, nexus and clustal), and
+//   fasta and pir with safe_names: the first word of that text (a quoted
+//   NEXUS name is one word whole), with the characters tree programs refuse
+//   replaced by '_': for Newick readers blanks, control characters and
+//   ( ) [ ] : ; , '; for nexus everything but ASCII letters, digits, '.' and
+//   '_' (a UTF-8 character becomes one '_'), so that every name is a plain
+//   NEXUS word that MrBayes reads; cut to 10 bytes, at a character
+//   boundary, for phylip-strict. Warns once, through warn, when names were
+//   changed. Throws fatal_error when two records would get the same name.
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn);
 
-// Tells the DATATYPE of a NEXUS block from the residues it is shown:
-// nucleotides ("DNA", or "RNA" when U occurs and T does not) when every
-// letter is an IUPAC nucleotide code and at least 90 % of them are A, C, G,
-// T, U or N; "PROTEIN" otherwise. Characters other than 'A'-'Z' are gaps.
-class datatype_tally {
- public:
-  void add(std::string_view residues);
-  const char* datatype() const;
-
- private:
-  std::size_t letters_ = 0, plain_ = 0;
-  bool other_ = false, u_ = false, t_ = false;
-};
-
 // Writes the trimmed alignment in format f, with the names output_names
 // gave. remove_cols applies to the default and phylip formats; the others
-// always leave unselected columns out.
+// always leave unselected columns out, and write the kept ones in upper
+// case with '-' for gaps. pir writes a PIR record's own type code before
+// its name, and "P1;" before the others (but for a name that starts with a
+// type code already).
 void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,

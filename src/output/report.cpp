@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/alphabet.h"
+
 namespace {
 
 constexpr double kPlotWidth = 1000;  // profile plotting area, in pixels
@@ -180,22 +182,6 @@ void fact(output_buffer& fp, const char* label, const std::string& value) {
   emit(fp, "<div><dt>", label, "</dt><dd>", value, "</dd></div>");
 }
 
-bool is_nucleotide(const alignment& aln) {
-  // Looks at the first records only: enough to tell DNA from protein.
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const std::string_view row = aln.row_view(i);
-    for (char c : row) {
-      if (c == UNALIGNED) continue;
-      if (c != 'A' && c != 'C' && c != 'G' && c != 'T' && c != 'U' && c != 'N')
-        return false;
-      ++seen;
-    }
-    if (seen > 100000) break;
-  }
-  return seen > 0;
-}
-
 // Columns whose score is not a finite number (an extreme -c overflows):
 // infinite ones are drawn at the edge of the chart, undefined ones left out.
 std::size_t count_not_finite(const std::vector<double>& score) {
@@ -335,7 +321,9 @@ void write_profile(output_buffer& fp, const report_input& r) {
 class alignment_blocks {
  public:
   alignment_blocks(const report_input& r, std::size_t rows)
-      : r_(r), rows_(rows), dna_(is_nucleotide(r.aln)) {
+      : r_(r),
+        rows_(rows),
+        dna_(guess_alphabet(r.aln, r.sel.is_selected) != alphabet::protein) {
     for (std::size_t i = 0; i < rows; ++i) {
       name_width_ = std::max(name_width_,
                              std::min<std::size_t>(24, r.aln.names[i].size()));

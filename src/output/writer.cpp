@@ -12,55 +12,55 @@ namespace {
 
 constexpr std::size_t kLineWidth = 61;  // default layout: characters a line
 
-// Writes n columns of a record: letters keep their case where case_bit is 0
-// and go lower case where it is 0x20; the gap marker becomes gap_char.
-// Branch-free, so that it vectorises.
+// Writes n columns of a record: where the mask is 0, letters go lower case
+// and the gap marker becomes '.'; where it is 1, letters stay as they are
+// and the gap marker becomes '-'. Branch-free, so that it vectorises.
 void transform(const unsigned char* __restrict s,
-               const unsigned char* __restrict case_bit,
-               const unsigned char* __restrict gap_char,
+               const unsigned char* __restrict mask,
                unsigned char* __restrict out, std::size_t n) {
   for (std::size_t j = 0; j < n; ++j) {
     const unsigned char c = s[j];
-    const unsigned char letter =
+    const unsigned char m = mask[j];  // 0 or 1
+    const auto letter =
         static_cast<unsigned char>(-(static_cast<unsigned char>(c - 'A') < 26));
-    const unsigned char gap = static_cast<unsigned char>(-(c == UNALIGNED));
-    const unsigned char cased = c | (case_bit[j] & letter);
-    out[j] = static_cast<unsigned char>((gap_char[j] & gap) | (cased & ~gap));
+    const auto gap = static_cast<unsigned char>(-(c == UNALIGNED));
+    // m - 1 is all ones where the column is not selected.
+    const auto cased =
+        static_cast<unsigned char>(c | (letter & 0x20 & (m - 1)));
+    const auto gap_char = static_cast<unsigned char>('.' - m);
+    out[j] = static_cast<unsigned char>((gap_char & gap) | (cased & ~gap));
   }
 }
 
-std::vector<trimmed_writer::run> runs_of(const std::vector<int>& is_selected) {
-  std::vector<trimmed_writer::run> runs;
-  const std::size_t n = is_selected.size();
-  for (std::size_t j = 0; j < n;) {
-    if (!is_selected[j]) {
-      ++j;
-      continue;
-    }
-    const std::size_t b = j;
-    while (j < n && is_selected[j]) ++j;
-    runs.push_back({b, j});
+// transform() for selected columns only: the gap marker becomes '-'.
+void transform_selected(const unsigned char* __restrict s,
+                        unsigned char* __restrict out, std::size_t n) {
+  for (std::size_t j = 0; j < n; ++j) {
+    const unsigned char c = s[j];
+    const auto gap = static_cast<unsigned char>(-(c == UNALIGNED));
+    out[j] = static_cast<unsigned char>(('-' & gap) | (c & ~gap));
   }
-  return runs;
 }
 
 }  // namespace
 
-trimmed_writer::trimmed_writer(const std::vector<int>& is_selected,
+trimmed_writer::trimmed_writer(const std::vector<unsigned char>& is_selected,
                                int remove_cols, int phylip)
-    : kept_runs_(runs_of(is_selected)),
-      case_bit_(is_selected.size()),
-      gap_char_(is_selected.size()),
-      phylip_(phylip) {
+    : mask_(is_selected), remove_cols_(remove_cols), phylip_(phylip) {
   const std::size_t n = is_selected.size();
-  for (std::size_t j = 0; j < n; ++j) {
-    case_bit_[j] = is_selected[j] ? 0 : 0x20;
-    gap_char_[j] = is_selected[j] ? '-' : '.';
+  if (n > UINT32_MAX)
+    throw fatal_error("Error: " + std::to_string(n) +
+                      " columns are more than the writer takes");
+  if (!remove_cols) return;  // every column is written: no runs needed
+  const unsigned char* m = is_selected.data();
+  for (std::size_t j = 0; j < n;) {
+    while (j < n && m[j] == 0) ++j;
+    const std::size_t b = j;
+    while (j < n && m[j] != 0) ++j;
+    if (j > b)
+      kept_runs_.push_back(
+          {static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(j)});
   }
-  if (remove_cols)
-    runs_ = kept_runs_;
-  else
-    runs_.push_back({0, n});
 }
 
 std::size_t trimmed_writer::bound(std::string_view name,
@@ -71,17 +71,25 @@ std::size_t trimmed_writer::bound(std::string_view name,
 std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
                                    std::string_view name, const char* row,
                                    std::size_t len) const {
-  if (len > case_bit_.size())
+  if (len > mask_.size())
     throw fatal_error("Error: record " + std::string(name) +
                       " is longer than the selection mask");
   const auto* s = reinterpret_cast<const unsigned char*>(row);
   auto* out = reinterpret_cast<unsigned char*>(dst);
   char* const start = dst;
+  // With -r only selected columns are written, whose mask need not be read.
   const auto put = [&](std::size_t from, std::size_t n) {
-    transform(s + from, case_bit_.data() + from, gap_char_.data() + from, out,
-              n);
+    if (remove_cols_)
+      transform_selected(s + from, out, n);
+    else
+      transform(s + from, mask_.data() + from, out, n);
     out += n;
   };
+  // What is written: every column, or the selected ones with -r.
+  const run all = {0, static_cast<std::uint32_t>(len)};
+  const run* first_run = remove_cols_ ? kept_runs_.data() : &all;
+  const run* last_run =
+      remove_cols_ ? kept_runs_.data() + kept_runs_.size() : &all + 1;
 
   if (phylip_) {
     // One line, never broken; no line end when there is nothing to write.
@@ -89,9 +97,9 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
     out += name.size();
     *out++ = ' ';
     const unsigned char* first = out;
-    for (const run& r : runs_) {
-      if (r.begin >= len) break;
-      put(r.begin, std::min(r.end, len) - r.begin);
+    for (const run* r = first_run; r != last_run; ++r) {
+      if (r->begin >= len) break;
+      put(r->begin, std::min<std::size_t>(r->end, len) - r->begin);
     }
     if (out != first) *out++ = '\n';
     return static_cast<std::size_t>(reinterpret_cast<char*>(out) - start);
@@ -102,10 +110,10 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
   *out++ = '\n';
   // Lines of 61, whatever the runs: a run may end a line and start the next.
   std::size_t col = 0;
-  for (const run& r : runs_) {
-    if (r.begin >= len) break;
-    const std::size_t end = std::min(r.end, len);
-    for (std::size_t j = r.begin; j < end;) {
+  for (const run* r = first_run; r != last_run; ++r) {
+    if (r->begin >= len) break;
+    const std::size_t end = std::min<std::size_t>(r->end, len);
+    for (std::size_t j = r->begin; j < end;) {
       const std::size_t n = std::min(end - j, kLineWidth - col);
       put(j, n);
       j += n;
@@ -123,12 +131,18 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
 std::size_t trimmed_writer::kept(char* dst, const char* row,
                                  std::size_t len) const {
   char* out = dst;
+  if (!remove_cols_) {  // no runs: column by column
+    const auto* s = reinterpret_cast<const unsigned char*>(row);
+    for (std::size_t j = 0; j < len; ++j)
+      if (mask_[j] != 0)
+        transform_selected(s + j, reinterpret_cast<unsigned char*>(out++), 1);
+    return static_cast<std::size_t>(out - dst);
+  }
   for (const run& r : kept_runs_) {
     if (r.begin >= len) break;
-    const std::size_t n = std::min(r.end, len) - r.begin;
-    transform(reinterpret_cast<const unsigned char*>(row) + r.begin,
-              case_bit_.data() + r.begin, gap_char_.data() + r.begin,
-              reinterpret_cast<unsigned char*>(out), n);
+    const std::size_t n = std::min<std::size_t>(r.end, len) - r.begin;
+    transform_selected(reinterpret_cast<const unsigned char*>(row) + r.begin,
+                       reinterpret_cast<unsigned char*>(out), n);
     out += n;
   }
   return static_cast<std::size_t>(out - dst);
@@ -140,7 +154,8 @@ void trimmed_writer::write(output_buffer& fp, const fasta_seq& seq) const {
   fp.commit(format(dst, 0, seq.comment, seq.seq.data(), len));
 }
 
-void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
+void print_trimmed_align(output_buffer& fp,
+                         const std::vector<unsigned char>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq) {
   trimmed_writer(is_selected, remove_cols, phylip).write(fp, seq);
 }

@@ -4,6 +4,7 @@
 #define COLSIEVE_OUTPUT_WRITER_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -30,35 +31,39 @@ class record_formatter {
 // for gaps; unselected ones in lower case with '.' for gaps, or left out
 // when remove_cols is set. Default layout: ">name", then lines of 61
 // characters; PHYLIP layout: name, a space and all characters on one line.
-// Per-column tables are built once, so one writer serves a whole alignment.
+// The writer reads is_selected (one byte a column: 1 selected, 0 not; no
+// other value), which must outlive it; with remove_cols it also keeps the runs
+// of selected columns (8 bytes a run). One writer serves a whole alignment.
+// Throws fatal_error when is_selected has 2^32 columns or more.
 class trimmed_writer : public record_formatter {
  public:
-  trimmed_writer(const std::vector<int>& is_selected, int remove_cols,
+  trimmed_writer(const std::vector<unsigned char>& is_selected, int remove_cols,
                  int phylip);
   std::size_t bound(std::string_view name, std::size_t len) const override;
-  // REQUIRES: len <= is_selected.size().
+  // Throws fatal_error when len > is_selected.size().
   std::size_t format(char* dst, std::size_t index, std::string_view name,
                      const char* row, std::size_t len) const override;
   void write(output_buffer& fp, const fasta_seq& seq) const;
 
   // Writes the selected columns of row only, as they are written (upper
-  // case, '-' for gaps), to dst; returns how many.
+  // case, '-' for gaps), to dst; returns how many. Run by run with
+  // remove_cols, else column by column.
   std::size_t kept(char* dst, const char* row, std::size_t len) const;
 
+ private:
   struct run {
-    std::size_t begin, end;  // columns [begin, end) written side by side
+    std::uint32_t begin, end;  // columns [begin, end) selected side by side
   };
 
- private:
-  std::vector<run> runs_;       // what is written: kept columns with -r
-  std::vector<run> kept_runs_;  // the selected columns
-  std::vector<unsigned char> case_bit_;  // 0x20 where letters go lower case
-  std::vector<unsigned char> gap_char_;  // '-' or '.'
+  const std::vector<unsigned char>& mask_;
+  std::vector<run> kept_runs_;  // the selected columns, with remove_cols
+  int remove_cols_;
   int phylip_;
 };
 
 // Writes one record; see trimmed_writer.
-void print_trimmed_align(output_buffer& fp, const std::vector<int>& is_selected,
+void print_trimmed_align(output_buffer& fp,
+                         const std::vector<unsigned char>& is_selected,
                          int remove_cols, int phylip, const fasta_seq& seq);
 
 // Writes every record of aln in input order through fmt. When the output is

@@ -1,15 +1,17 @@
+#include "core/weights.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "core/weights.h"
-#include "output/writer.h"
 #include "test_support.h"
 
 namespace {
@@ -19,14 +21,6 @@ thread_pool one_thread(1);
 
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
-
-// An alignment from gap-marked residue strings ('[' is a gap).
-alignment make_table(const std::vector<std::string>& rows) {
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    names.push_back(std::to_string(i));
-  return make_alignment(names, rows);
-}
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
@@ -71,21 +65,6 @@ reference reference_run(const alignment& aln, double cst, double maxcst) {
     r.score.push_back((cst * sum) / r.total_wt);
   }
   return r;
-}
-
-// Random alignment with uneven gap density, so that sums are inexact.
-alignment random_alignment(std::size_t nseq, std::size_t lseq, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::vector<std::string> rows(nseq, std::string(lseq, 'A'));
-  for (std::size_t j = 0; j < lseq; ++j) {
-    const int classes = 1 + gen() % 8;
-    const unsigned gap_percent = gen() % 100;
-    for (std::size_t i = 0; i < nseq; ++i)
-      rows[i][j] = gen() % 100 < gap_percent
-                       ? UNALIGNED
-                       : static_cast<char>('A' + gen() % classes);
-  }
-  return make_table(rows);
 }
 
 TEST(weigh_sequences, worked_examples) {
@@ -270,96 +249,68 @@ TEST(select_columns, passes_that_cannot_end_are_refused) {
   EXPECT_EQ(select_columns(scores({{50, 1.0}}), 10000.0).n_gt_target, 50);
 }
 
-std::string written(const std::vector<int>& mask, int remove_cols, int phylip,
-                    const std::vector<fasta_seq>& recs) {
-  std::FILE* fp = std::tmpfile();
-  {
-    output_buffer out(fp, "test output", 16);
-    trimmed_writer writer(mask, remove_cols, phylip);
-    for (const auto& r : recs) writer.write(out, r);
-    out.flush();
+TEST(select_columns, a_score_equal_to_the_target_is_not_above_it) {
+  // Gap-free columns score exactly 1.0: with -t 1 the first pass selects
+  // none of them, and the second, at 0.95, all.
+  const selection sel = select_columns(scores({{40, 1.0}, {10, 0.5}}), 1.0);
+  EXPECT_EQ(sel.passes, 2);
+  EXPECT_EQ(sel.n_gt_target, 40);
+  EXPECT_EQ(bits(sel.target_wt), bits(1.0 - 0.05));
+  // The same with fewer than 40 columns, which must all pass.
+  const selection few = select_columns(scores({{5, 0.85}}), 0.85);
+  EXPECT_EQ(few.passes, 2);
+  EXPECT_EQ(few.n_gt_target, 5);
+}
+
+TEST(select_columns, mask_holds_one_byte_a_column) {
+  const selection sel =
+      select_columns(scores({{2, 0.9}, {1, 0.1}, {38, 0.95}}), 0.85);
+  ASSERT_EQ(sel.is_selected.size(), 41u);
+  EXPECT_EQ(sel.is_selected[0], 1);
+  EXPECT_EQ(sel.is_selected[2], 0);
+  EXPECT_EQ(sel.is_selected[40], 1);
+  EXPECT_EQ(sel.n_gt_target, 40);
+}
+
+// The passes as the method describes them: every pass counts the columns
+// above the target, and the loop stops at 40 of them or all.
+selection plain_passes(const std::vector<double>& score, double target) {
+  selection sel;
+  for (sel.passes = 1;; ++sel.passes, target -= 0.05) {
+    sel.n_gt_target = 0;
+    for (const double s : score) sel.n_gt_target += s > target;
+    if (sel.n_gt_target > 39 ||
+        static_cast<std::size_t>(sel.n_gt_target) >= score.size())
+      break;
   }
-  return written_text(fp);
+  sel.target_wt = target;
+  for (const double s : score) sel.is_selected.push_back(s > target);
+  return sel;
 }
 
-TEST(trimmed_writer, case_and_gap_characters) {
-  const std::vector<int> mask = {1, 0, 1, 0, 1, 1, 0};
-  const fasta_seq s{"s", "ACDEF[["};
-  EXPECT_EQ(written(mask, 0, 0, {s}), ">s\nAcDeF-.\n");
-  EXPECT_EQ(written(mask, 1, 0, {s}), ">s\nADF-\n");
-  EXPECT_EQ(written(mask, 0, 1, {s}), "s AcDeF-.\n");
-  EXPECT_EQ(written(mask, 1, 1, {s}), "s ADF-\n");
-}
-
-TEST(trimmed_writer, lines_of_61_without_empty_lines) {
-  const std::string a(122, 'A');
-  EXPECT_EQ(written(std::vector<int>(123, 1), 0, 0, {{"s", a}}),
-            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
-  EXPECT_EQ(written(std::vector<int>(123, 1), 0, 0, {{"s", a + "C"}}),
-            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\nC\n");
-  // Removed columns do not count towards a line.
-  std::vector<int> every_other(244);
-  for (std::size_t j = 0; j < every_other.size(); j += 2) every_other[j] = 1;
-  EXPECT_EQ(written(every_other, 1, 0, {{"s", a + a}}),
-            ">s\n" + a.substr(0, 61) + "\n" + a.substr(0, 61) + "\n");
-  // PHYLIP lines are never broken.
-  EXPECT_EQ(written(std::vector<int>(122, 1), 0, 1, {{"a b", a}}),
-            "a b " + a + "\n");
-}
-
-TEST(trimmed_writer, records_with_nothing_to_write) {
-  const std::vector<int> none = {0, 0};
-  const std::vector<fasta_seq> recs = {{"a", "AC"}, {"b", "D["}};
-  EXPECT_EQ(written(none, 1, 0, recs), ">a\n>b\n");
-  EXPECT_EQ(written(none, 1, 1, recs), "a b ");
-  EXPECT_EQ(written(none, 0, 1, recs), "a ac\nb d.\n");
-}
-
-TEST(trimmed_writer, print_trimmed_align_writes_one_record) {
-  std::FILE* fp = std::tmpfile();
-  {
-    output_buffer out(fp, "test output");
-    print_trimmed_align(out, {0, 1, 1}, 0, 0, {"n", "[X["});
-    out.flush();
-  }
-  EXPECT_EQ(written_text(fp), ">n\n.X-\n");
-}
-
-TEST(write_records, threads_write_the_same_bytes) {
-  const alignment aln = random_alignment(75, 300, 9);
-  std::vector<int> mask(300);
-  for (std::size_t j = 0; j < mask.size(); j += 3) mask[j] = 1;
-  for (int phylip : {0, 1}) {
-    const trimmed_writer writer(mask, 1 - phylip, phylip);
-    std::string texts[2];
-    for (int k = 0; k < 2; ++k) {
-      std::FILE* fp = std::tmpfile();
-      {
-        thread_pool pool(k == 0 ? 1 : 3);
-        pool.set_min_work(0);
-        output_buffer out(fp, "test output", 64);
-        write_records(out, aln, writer, pool);
-        out.flush();
-      }
-      texts[k] = written_text(fp);
+TEST(select_columns, same_as_the_plain_passes) {
+  // Scores on a few levels, so that ties, scores equal to a target, NaN
+  // (never above a target), infinities and signed zeros all occur; NaN
+  // only where enough other columns let the passes end.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double levels[] = {1.0, 0.95, 0.9, 0.85, 0.8, 0.5, 0.0, -0.0, inf};
+  std::mt19937 gen(11);
+  for (int round = 0; round < 400; ++round) {
+    const std::size_t lseq = 1 + gen() % 90;
+    std::vector<double> score(lseq);
+    for (double& s : score) s = levels[gen() % std::size(levels)];
+    for (std::size_t j = 0; j + 40 < lseq; ++j)
+      if (gen() % 4 == 0) score[j] = nan;
+    for (const double target : {0.85, 1.0, 0.9, 2.0}) {
+      const selection want = plain_passes(score, target);
+      const selection got = select_columns(score, target);
+      ASSERT_EQ(got.passes, want.passes) << "round " << round;
+      ASSERT_EQ(got.n_gt_target, want.n_gt_target) << "round " << round;
+      ASSERT_EQ(bits(got.target_wt), bits(want.target_wt));
+      ASSERT_EQ(got.is_selected, want.is_selected) << "round " << round;
     }
-    EXPECT_EQ(texts[0], texts[1]);
-    EXPECT_EQ(texts[0].substr(0, phylip ? 2 : 3), phylip ? "0 " : ">0\n");
   }
-}
-
-TEST(output_buffer, reports_write_errors) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(full, nullptr);
-  output_buffer out(full, "standard output", 64);
-  EXPECT_THAT(
-      [&] {
-        for (int i = 0; i < 100; ++i) out.write("0123456789", 10);
-        out.flush();
-      },
-      ThrowsMessage<fatal_error>(
-          "Error: cannot write standard output: No space left on device"));
-  std::fclose(full);
 }
 
 }  // namespace
