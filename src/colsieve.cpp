@@ -56,6 +56,10 @@ constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
 constexpr int kSafeNamesOption = 259;
+constexpr int kCodonOption = 260;
+constexpr int kMaskStopsOption = 261;
+constexpr int kEndsOnlyOption = 262;
+constexpr int kComplementOption = 263;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -94,6 +98,18 @@ constexpr option_entry kOptions[] = {
      "score every column with a scale of 1.0, not -c's"},
     {'N', 'N', nullptr, nullptr, "Selection",
      "accepted for compatibility; no effect"},
+    {kEndsOnlyOption, 0, "ends-only", nullptr, "Selection",
+     "drop only the dropped columns at either end (the run\n"
+     "from the first column and the run to the last); keep\n"
+     "every other column"},
+    {kCodonOption, 0, "codon", nullptr, "Coding sequences",
+     "read the alignment as codons from its first column:\n"
+     "a codon is kept only when its three columns are all\n"
+     "selected, else all three are dropped"},
+    {kMaskStopsOption, 0, "mask-stops", "WHICH", "Coding sequences",
+     "with --codon, make in-frame stop codons (TAA, TAG,\n"
+     "TGA, U as T) gaps before weighting: terminal (each\n"
+     "row's last codon), internal (the others) or all"},
     {'o', 'o', "output", "FILE", "Output",
      "write the alignment to FILE, - for standard output\n"
      "(default: standard output)"},
@@ -115,6 +131,9 @@ constexpr option_entry kOptions[] = {
      "write the column map (column, score, kept) to FILE"},
     {'w', 'w', nullptr, "FILE", "Side files",
      "write an HTML report of the trimming to FILE"},
+    {kComplementOption, 0, "complement", "FILE", "Side files",
+     "write the dropped columns, in upper case and in the\n"
+     "output format, to FILE"},
     {'e', 'e', nullptr, "FILE", "Run",
      "append warnings and errors to FILE from here on\n"
      "(default: standard error)"},
@@ -251,6 +270,15 @@ std::string refused_option(int opt, const char* arg) {
   return "--" + (matches == 1 ? std::string(match) : given);
 }
 
+// --mask-stops's argument.
+stop_mask parse_stop_mask(const char* arg) {
+  if (std::strcmp(arg, "terminal") == 0) return stop_mask::terminal;
+  if (std::strcmp(arg, "internal") == 0) return stop_mask::internal;
+  if (std::strcmp(arg, "all") == 0) return stop_mask::all;
+  throw fatal_error(std::string("Error: unknown --mask-stops \"") + arg +
+                    "\"; it is terminal, internal or all");
+}
+
 // The line after "Error-- no valid input file": why there is none.
 std::string no_input_detail(bool given, const std::string& name, int err,
                             int operands, char** operand) {
@@ -268,6 +296,14 @@ void finish_stdout(const char* what) {
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw fatal_error(std::string("Error: cannot write ") + what + ": " +
                       std::strerror(errno));
+}
+
+// "Masked 3 stop codons (2 terminal, 1 internal)."
+void write_masked(const stop_counts& n) {
+  const std::size_t all = n.terminal + n.internal;
+  std::fprintf(stderr,
+               "Masked %zu stop codon%s (%zu terminal, %zu internal).\n", all,
+               all == 1 ? "" : "s", n.terminal, n.internal);
 }
 
 void write_summary(const selection& sel, std::size_t lseq) {
@@ -334,13 +370,17 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   input_options in_opts;
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
-  const alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
-  const weighting w = weigh_sequences(aln, set.cst, set.maxcst, pool);
-  // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
-  const double cst = set.henikoff ? 1.0 : w.cst;
-  const std::vector<double> score =
-      column_scores(aln, w.wt, cst, w.total_wt, pool);
-  const selection sel = select_columns(score, set.target_wt);
+  alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
+  trim_options opts;
+  opts.target_wt = set.target_wt;
+  opts.cst = set.cst;
+  opts.maxcst = set.maxcst;
+  opts.henikoff = set.henikoff != 0;
+  opts.codon = set.codon;
+  opts.stops = set.mask_stops;
+  opts.ends_only = set.ends_only;
+  const trimming t = trim(aln, opts, pool, warn);
+  const selection* selected = t.rules ? &t.sel : nullptr;
 
   // Names the output format cannot take stop the run here, before any
   // output; so does a file that cannot be written, or must not be.
@@ -349,26 +389,33 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   side_files files(set.outputs, regular_file_id(in_fd),
                    {{stdout}, {stderr}, {msg}});
 
+  const auto alignment_of = [&](const selection& sel, int remove_cols) {
+    return [&, remove_cols](std::FILE* fp, const std::string& name) {
+      output_buffer out(fp, name);
+      write_alignment(out, aln, names, sel, set.format, remove_cols, pool);
+      out.flush();
+    };
+  };
+  const selection dropped =
+      set.outputs.complement ? complement_of(t.kept) : selection();
   output_contents contents;
   contents.column_map = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
-    write_column_map(out, score, sel);
+    write_column_map(out, t.score, t.kept, selected);
     out.flush();
   };
   contents.report = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
-    write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
-                       set.target_wt});
+    write_report(out, {input_label(set.in_name), aln, t.w.wt, t.score, t.kept,
+                       t.cst, set.target_wt, selected});
     out.flush();
   };
-  contents.alignment = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_alignment(out, aln, names, sel, set.format, set.remove_cols, pool);
-    out.flush();
-  };
+  contents.complement = alignment_of(dropped, 1);  // only what -r removes
+  contents.alignment = alignment_of(t.kept, set.remove_cols);
   contents.side_work = aln.nseq() * aln.lseq;
   files.write(contents, pool);
-  write_summary(sel, aln.lseq);
+  if (set.mask_stops != stop_mask::none) write_masked(t.masked);
+  write_summary(t.sel, aln.lseq);
 }
 
 // Descriptors 0-2 that are closed get a stand-in opened the wrong way round,
@@ -457,6 +504,18 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       case kSafeNamesOption:
         set.safe_names = true;
         break;
+      case kCodonOption:
+        set.codon = true;
+        break;
+      case kMaskStopsOption:
+        set.mask_stops = parse_stop_mask(optarg);
+        break;
+      case kEndsOnlyOption:
+        set.ends_only = true;
+        break;
+      case kComplementOption:
+        set.outputs.complement = optarg;
+        break;
       case 'j':
         // More threads than 1024 are 1024.
         set.threads = static_cast<unsigned>(std::min<std::size_t>(
@@ -496,6 +555,10 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
             true);
     }
   }
+  if (set.mask_stops != stop_mask::none && !set.codon)
+    throw fatal_error(
+        "Error: --mask-stops needs --codon: stop codons are found in the "
+        "reading frame that --codon sets");
   if (in.get() < 0)
     throw fatal_error("Error-- no valid input file\n" +
                           no_input_detail(in_given, set.in_name, in_errno,

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/trimming.h"
 #include "output/formats.h"
 #include "output/side_files.h"
 
@@ -27,6 +28,9 @@ struct run_settings {
   output_paths outputs;             // -l, -w, -o
   out_format format = out_format::default_layout;  // -f, --out-format, -p
   bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
+  bool codon = false;       // --codon: columns kept in whole codons
+  stop_mask mask_stops = stop_mask::none;  // --mask-stops
+  bool ends_only = false;  // --ends-only: only the dropped runs at the ends
 };
 
 // Writes the help text of -h to fp.

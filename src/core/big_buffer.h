@@ -1,6 +1,7 @@
-// Memory for data as large as the input: the residue table. Mapped anonymously and advised for transparent huge pages, so that
-// half a gigabyte of residues costs a few hundred page faults instead of a
-// hundred thousand; where the kernel refuses the advice, normal pages serve.
+// Memory for data as large as the input: the residue table. Mapped anonymously
+// and advised for transparent huge pages, so that half a gigabyte of residues
+// costs a few hundred page faults instead of a hundred thousand; where the
+// kernel refuses the advice, normal pages serve.
 #ifndef COLSIEVE_CORE_BIG_BUFFER_H
 #define COLSIEVE_CORE_BIG_BUFFER_H
 
