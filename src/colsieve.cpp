@@ -14,9 +14,12 @@
 #include <optional>
 
 #include "core/alignment.h"
+#include "core/back_translation.h"
+#include "core/genetic_code.h"
 #include "core/parallel.h"
 #include "core/weights.h"
 #include "error.h"
+#include "input/cds.h"
 #include "input/gzip.h"
 #include "input/read_input.h"
 #include "input/records.h"
@@ -60,6 +63,8 @@ constexpr int kCodonOption = 260;
 constexpr int kMaskStopsOption = 261;
 constexpr int kEndsOnlyOption = 262;
 constexpr int kComplementOption = 263;
+constexpr int kCdsOption = 264;
+constexpr int kGeneticCodeOption = 265;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -110,6 +115,14 @@ constexpr option_entry kOptions[] = {
      "with --codon, make in-frame stop codons (TAA, TAG,\n"
      "TGA, U as T) gaps before weighting: terminal (each\n"
      "row's last codon), internal (the others) or all"},
+    {kCdsOption, 0, "cds", "FILE", "Coding sequences",
+     "the coding sequences (FASTA or PIR, plain or gzip,\n"
+     "unaligned) of the protein alignment's records: write\n"
+     "their codon alignment, trimmed by the protein's\n"
+     "columns, instead of the protein alignment"},
+    {kGeneticCodeOption, 0, "genetic-code", "N", "Coding sequences",
+     "with --cds, the NCBI translation table the codons are\n"
+     "checked by: 1-6, 9-16, 21-25 (default 1, standard)"},
     {'o', 'o', "output", "FILE", "Output",
      "write the alignment to FILE, - for standard output\n"
      "(default: standard output)"},
@@ -361,6 +374,46 @@ void full_usage(std::FILE* fp) {
 
 namespace {
 
+trim_options trim_options_of(const run_settings& set) {
+  trim_options opts;
+  opts.target_wt = set.target_wt;
+  opts.cst = set.cst;
+  opts.maxcst = set.maxcst;
+  opts.henikoff = set.henikoff != 0;
+  opts.codon = set.codon;
+  opts.stops = set.mask_stops;
+  opts.ends_only = set.ends_only;
+  return opts;
+}
+
+// What the run writes: the alignment it trimmed, or with --cds the codon
+// alignment of its coding sequences; and the verdict for its columns.
+struct written {
+  alignment codons;         // with --cds
+  const alignment* aln;     // the alignment written
+  selection kept, dropped;  // its verdict, and the complement's
+};
+
+void written_of(const run_settings& set, const alignment& aln,
+                const input_summary& summary, const trimming& t,
+                thread_pool& pool, const warn_fn& warn, written* w) {
+  w->aln = &aln;
+  w->kept = t.kept;
+  if (set.cds) {
+    const std::size_t limit =
+        set.max_columns == 0 ? MAX_WIDTH : set.max_columns;
+    const sequence_set cds = read_coding_sequences(
+        *set.cds, std::min(MAX_WIDTH, 3 * limit + 3), pool, warn);
+    const genetic_code& code =
+        *genetic_code::find(std::max(1, set.genetic_code));
+    w->codons = thread_codons(aln, {summary.letters, summary.columns}, cds,
+                              code, pool, warn);
+    w->aln = &w->codons;
+    w->kept = codon_verdict(t.kept);
+  }
+  if (set.outputs.complement) w->dropped = complement_of(w->kept);
+}
+
 // Everything after the options: load, weigh, select, write.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
   const warn_fn warn = [msg](const std::string& warning) {
@@ -370,34 +423,28 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   input_options in_opts;
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
-  alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
-  trim_options opts;
-  opts.target_wt = set.target_wt;
-  opts.cst = set.cst;
-  opts.maxcst = set.maxcst;
-  opts.henikoff = set.henikoff != 0;
-  opts.codon = set.codon;
-  opts.stops = set.mask_stops;
-  opts.ends_only = set.ends_only;
-  const trimming t = trim(aln, opts, pool, warn);
+  in_opts.keep_letters = set.cds.has_value();
+  input_summary summary;
+  alignment aln =
+      read_alignment(in_fd, set.in_name, in_opts, pool, warn, &summary);
+  const trimming t = trim(aln, trim_options_of(set), pool, warn);
   const selection* selected = t.rules ? &t.sel : nullptr;
+  written w;
+  written_of(set, aln, summary, t, pool, warn, &w);
 
   // Names the output format cannot take stop the run here, before any
   // output; so does a file that cannot be written, or must not be.
   const std::vector<std::string> names =
-      output_names(aln, set.format, set.safe_names, warn);
+      output_names(*w.aln, set.format, set.safe_names, warn);
   side_files files(set.outputs, regular_file_id(in_fd),
                    {{stdout}, {stderr}, {msg}});
-
   const auto alignment_of = [&](const selection& sel, int remove_cols) {
     return [&, remove_cols](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
-      write_alignment(out, aln, names, sel, set.format, remove_cols, pool);
+      write_alignment(out, *w.aln, names, sel, set.format, remove_cols, pool);
       out.flush();
     };
   };
-  const selection dropped =
-      set.outputs.complement ? complement_of(t.kept) : selection();
   output_contents contents;
   contents.column_map = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
@@ -410,8 +457,8 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
                        t.cst, set.target_wt, selected});
     out.flush();
   };
-  contents.complement = alignment_of(dropped, 1);  // only what -r removes
-  contents.alignment = alignment_of(t.kept, set.remove_cols);
+  contents.complement = alignment_of(w.dropped, 1);  // only what -r removes
+  contents.alignment = alignment_of(w.kept, set.remove_cols);
   contents.side_work = aln.nseq() * aln.lseq;
   files.write(contents, pool);
   if (set.mask_stops != stop_mask::none) write_masked(t.masked);
@@ -516,6 +563,24 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       case kComplementOption:
         set.outputs.complement = optarg;
         break;
+      case kCdsOption:
+        if (std::strcmp(optarg, "-") == 0)
+          throw fatal_error(
+              "Error: --cds - is refused: standard input may carry the "
+              "protein alignment; name the file of coding sequences");
+        set.cds = optarg;
+        break;
+      case kGeneticCodeOption: {
+        const std::size_t id = count_option("--genetic-code", optarg,
+                                            "an NCBI translation table", 1000);
+        if (genetic_code::find(static_cast<int>(id)) == nullptr)
+          throw fatal_error(std::string("Error: --genetic-code (") + optarg +
+                            ") is not a translation table colsieve has; it "
+                            "has " +
+                            genetic_code::known());
+        set.genetic_code = static_cast<int>(id);
+        break;
+      }
       case 'j':
         // More threads than 1024 are 1024.
         set.threads = static_cast<unsigned>(std::min<std::size_t>(
@@ -555,6 +620,13 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
             true);
     }
   }
+  if (set.cds && (set.codon || set.mask_stops != stop_mask::none))
+    throw fatal_error(
+        "Error: --codon and --mask-stops do not go with --cds: the protein's "
+        "columns make whole codons, and its letters mark the stops");
+  if (set.genetic_code != 0 && !set.cds)
+    throw fatal_error(
+        "Error: --genetic-code goes with --cds, whose codons it checks");
   if (set.mask_stops != stop_mask::none && !set.codon)
     throw fatal_error(
         "Error: --mask-stops needs --codon: stop codons are found in the "

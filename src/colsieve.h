@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "core/trimming.h"
@@ -31,6 +32,8 @@ struct run_settings {
   bool codon = false;       // --codon: columns kept in whole codons
   stop_mask mask_stops = stop_mask::none;  // --mask-stops
   bool ends_only = false;  // --ends-only: only the dropped runs at the ends
+  std::optional<std::string> cds;  // --cds: coding sequences to thread
+  int genetic_code = 0;            // --genetic-code: 0 for the standard one
 };
 
 // Writes the help text of -h to fp.

@@ -142,9 +142,10 @@ residue_rule fasta_rule(int flag, char gap_mark) {
 }
 
 fasta_rules::fasta_rules(int flag, char gap_mark, std::size_t max)
-    : max_residues(max),
-      table(make_filter_table(fasta_rule(flag, gap_mark))),
-      fast(fasta_rule(flag, gap_mark)) {}
+    : fasta_rules(fasta_rule(flag, gap_mark), max) {}
+
+fasta_rules::fasta_rules(const residue_rule& rule, std::size_t max)
+    : max_residues(max), table(make_filter_table(rule)), fast(rule) {}
 
 bool has_pir_code(std::string_view comment) {
   static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
@@ -182,14 +183,20 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
   }
 
   std::size_t n = st.n;
-  info->pir =
-      st.pir && st.star && st.star_n == n && !st.too_long && st.first_line_done;
+  // A rule that keeps '*' keeps the terminator too, as the last residue.
+  const bool kept_star = rules.table['*'] != 0;
+  char* dst = kept_star ? out->reserve(n + 16) : nullptr;
+  const bool ends_in_star =
+      kept_star ? n > st.first_n && dst[n - 1] == '*'
+                : st.star && st.star_n == n;
+  info->pir = st.pir && ends_in_star && !st.too_long && st.first_line_done;
   if (info->pir) {
     // The first line was the description; the '*' ended the residues.
-    char* dst = out->reserve(n + 16);
+    dst = out->reserve(n + 16);
+    if (kept_star) --n;
     std::memmove(dst, dst + st.first_n, n - st.first_n);
     n -= st.first_n;
-    if (drops != nullptr) --(*drops)['*'];
+    if (drops != nullptr && !kept_star) --(*drops)['*'];
   } else if (st.pir && drops != nullptr) {
     for (int c = 0; c < 256; ++c) (*drops)[c] += (*st.first_drops)[c];
   }

@@ -44,6 +44,7 @@ residue_rule fasta_rule(int flag, char gap_mark = 0);
 struct fasta_rules {
   explicit fasta_rules(int flag = 0, char gap_mark = 0,
                        std::size_t max_residues = MAX_SEQLEN);
+  fasta_rules(const residue_rule& rule, std::size_t max_residues);
   std::size_t max_residues;
   filter_table table;
   filter16 fast;

@@ -37,6 +37,15 @@ class table_sink : public residue_sink {
 };
 
 fasta_rules rules_of(const read_context& ctx) {
+  if (ctx.unaligned) return fasta_rules(2, 0, ctx.limit);
+  if (ctx.keep_letters) {
+    // The letters as the file holds them: every one takes a codon, and the
+    // columns are told apart later.
+    residue_rule raw;
+    raw.lower = residue_rule::lower_case::keep;
+    raw.kept = ctx.fold_case ? "-._~?*" : "-*";
+    return fasta_rules(raw, std::min(MAX_WIDTH, ctx.limit * 4 + 1024));
+  }
   return fasta_rules(ctx.fold_case ? FOLD_CASE : 0,
                      static_cast<char>(UNALIGNED), ctx.limit);
 }

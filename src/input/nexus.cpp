@@ -450,7 +450,7 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
       }
       if (data && t.is("MATRIX")) {
         if (d.ntax == 0) d.ntax = taxa_ntax;
-        filter_table table = full_row_table("-._~?");
+        filter_table table = full_row_table("-._~?", ctx.keep_letters);
         for (const char c : {d.gap, d.missing})
           if (c != 0) table[static_cast<unsigned char>(c)] = UNALIGNED;
         if (d.matchchar != 0)
