@@ -186,9 +186,8 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
   // A rule that keeps '*' keeps the terminator too, as the last residue.
   const bool kept_star = rules.table['*'] != 0;
   char* dst = kept_star ? out->reserve(n + 16) : nullptr;
-  const bool ends_in_star =
-      kept_star ? n > st.first_n && dst[n - 1] == '*'
-                : st.star && st.star_n == n;
+  const bool ends_in_star = kept_star ? n > st.first_n && dst[n - 1] == '*'
+                                      : st.star && st.star_n == n;
   info->pir = st.pir && ends_in_star && !st.too_long && st.first_line_done;
   if (info->pir) {
     // The first line was the description; the '*' ended the residues.

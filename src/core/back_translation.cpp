@@ -28,7 +28,8 @@ std::vector<std::size_t> match(const alignment& protein,
     by_word[first_word(cds.seqs.names[j])].push_back(j);
   }
   std::unordered_map<std::string, std::size_t> protein_words;
-  for (const std::string& name : protein.names) ++protein_words[first_word(name)];
+  for (const std::string& name : protein.names)
+    ++protein_words[first_word(name)];
 
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::vector<std::size_t> taken_by(cds.seqs.nseq(), kNone), take;
@@ -55,11 +56,11 @@ std::vector<std::size_t> match(const alignment& protein,
                         std::to_string((*found)[1] + 1) + " there)");
     const std::size_t j = found->front();
     if (taken_by[j] != kNone)
-      throw fatal_error("Error: " + record(taken_by[j], protein.names[taken_by[j]]) +
-                        " and " + record(i, name) +
-                        " would both take coding sequence " +
-                        std::to_string(j + 1) + " (" +
-                        shown(cds.seqs.names[j]) + ") of " + cds.where);
+      throw fatal_error(
+          "Error: " + record(taken_by[j], protein.names[taken_by[j]]) +
+          " and " + record(i, name) + " would both take coding sequence " +
+          std::to_string(j + 1) + " (" + shown(cds.seqs.names[j]) + ") of " +
+          cds.where);
     taken_by[j] = i;
     take.push_back(j);
   }
@@ -90,8 +91,8 @@ std::string thread_row(std::size_t i, const std::string& name,
       last = c;
     }
   // A stop codon after the last residue is allowed, and left out.
-  const bool stop_after = n == 3 * residues + 3 && last != '*' &&
-                          code.is_stop(cds + 3 * residues);
+  const bool stop_after =
+      n == 3 * residues + 3 && last != '*' && code.is_stop(cds + 3 * residues);
   if (n != 3 * residues && !stop_after)
     return "Error: CDS of " + record(i, name) + " has " + std::to_string(n) +
            " nucleotides; its protein has " + std::to_string(residues) +
@@ -128,9 +129,10 @@ std::string thread_row(std::size_t i, const std::string& name,
 
 }  // namespace
 
-alignment thread_codons(const alignment& protein, const protein_letters& letters,
-                        const sequence_set& cds, const genetic_code& code,
-                        thread_pool& pool, const warn_fn& warn) {
+alignment thread_codons(const alignment& protein,
+                        const protein_letters& letters, const sequence_set& cds,
+                        const genetic_code& code, thread_pool& pool,
+                        const warn_fn& warn) {
   const std::vector<std::size_t> take = match(protein, cds, warn);
   const std::size_t nseq = protein.nseq(), width = 3 * protein.lseq;
   alignment out;

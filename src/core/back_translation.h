@@ -38,9 +38,10 @@ struct protein_letters {
 // no '*'. Warns once on coding sequences that no record takes. Throws
 // fatal_error, for the first record in order that has none, shares one,
 // has another length, or whose codons do not code for its residues.
-alignment thread_codons(const alignment& protein, const protein_letters& letters,
-                        const sequence_set& cds, const genetic_code& code,
-                        thread_pool& pool, const warn_fn& warn);
+alignment thread_codons(const alignment& protein,
+                        const protein_letters& letters, const sequence_set& cds,
+                        const genetic_code& code, thread_pool& pool,
+                        const warn_fn& warn);
 
 // A protein verdict as the codon alignment's: each column's verdict for its
 // three columns.

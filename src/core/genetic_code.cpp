@@ -45,22 +45,39 @@ std::uint32_t bit_of(char aa) {
 unsigned genetic_code::nucleotide(char c) {
   constexpr unsigned A = 1, C = 2, G = 4, T = 8;
   switch (c | 0x20) {
-    case 'a': return A;
-    case 'c': return C;
-    case 'g': return G;
-    case 't': case 'u': return T;
-    case 'r': return A | G;
-    case 'y': return C | T;
-    case 's': return C | G;
-    case 'w': return A | T;
-    case 'k': return G | T;
-    case 'm': return A | C;
-    case 'b': return C | G | T;
-    case 'd': return A | G | T;
-    case 'h': return A | C | T;
-    case 'v': return A | C | G;
-    case 'n': return A | C | G | T;
-    default: return 0;
+    case 'a':
+      return A;
+    case 'c':
+      return C;
+    case 'g':
+      return G;
+    case 't':
+    case 'u':
+      return T;
+    case 'r':
+      return A | G;
+    case 'y':
+      return C | T;
+    case 's':
+      return C | G;
+    case 'w':
+      return A | T;
+    case 'k':
+      return G | T;
+    case 'm':
+      return A | C;
+    case 'b':
+      return C | G | T;
+    case 'd':
+      return A | G | T;
+    case 'h':
+      return A | C | T;
+    case 'v':
+      return A | C | G;
+    case 'n':
+      return A | C | G | T;
+    default:
+      return 0;
   }
 }
 
@@ -75,8 +92,8 @@ genetic_code::genetic_code(int id, const char* amino_acids) : id_(id) {
         for (int j = 0; j < 4; ++j)
           for (int k = 0; k < 4; ++k)
             if ((a >> i & 1) && (b >> j & 1) && (c >> k & 1))
-              r |= bit_of(amino_acids[16 * kOrder[i] + 4 * kOrder[j] +
-                                      kOrder[k]]);
+              r |= bit_of(
+                  amino_acids[16 * kOrder[i] + 4 * kOrder[j] + kOrder[k]]);
     table_[m] = r;
   }
 }
@@ -98,10 +115,14 @@ bool genetic_code::codes_for(const char* c, char r) const {
   const std::uint32_t got = readings(c);
   const auto has = [got](char aa) { return (got & bit_of(aa)) != 0; };
   switch (r) {
-    case 'B': return has('D') || has('N');
-    case 'Z': return has('E') || has('Q');
-    case 'J': return has('I') || has('L');
-    default: return r >= 'A' && r <= 'Z' && has(r);
+    case 'B':
+      return has('D') || has('N');
+    case 'Z':
+      return has('E') || has('Q');
+    case 'J':
+      return has('I') || has('L');
+    default:
+      return r >= 'A' && r <= 'Z' && has(r);
   }
 }
 

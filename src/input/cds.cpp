@@ -30,11 +30,11 @@ std::string check(char* row, std::size_t n, std::size_t i,
   for (std::size_t k = 0; k < n; ++k) {
     const char c = row[k];
     if (c == '-' || c == '.')
-      return "Error: " + where + ", " + record_label(i, name) + " holds '" +
-             c + "': the coding sequences must be unaligned";
+      return "Error: " + where + ", " + record_label(i, name) + " holds '" + c +
+             "': the coding sequences must be unaligned";
     if (genetic_code::nucleotide(c) == 0)
-      return "Error: " + where + ", " + record_label(i, name) + " holds '" +
-             c + "', which is not a nucleotide";
+      return "Error: " + where + ", " + record_label(i, name) + " holds '" + c +
+             "', which is not a nucleotide";
     row[k] = static_cast<char>(c & ~0x20);
   }
   return {};
@@ -47,8 +47,8 @@ sequence_set read_coding_sequences(const std::string& path,
                                    const warn_fn& warn) {
   const file_descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.fd < 0)
-    throw fatal_error("Error: cannot open the coding sequences " + path +
-                      ": " + std::strerror(errno));
+    throw fatal_error("Error: cannot open the coding sequences " + path + ": " +
+                      std::strerror(errno));
   read_context ctx;
   ctx.where = path;
   ctx.limit = max_length;

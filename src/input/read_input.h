@@ -18,7 +18,7 @@
 struct input_options {
   bool fold_case = false;                // -u, for FASTA and PIR
   std::size_t max_columns = MAX_SEQLEN;  // 0: no limit but MAX_WIDTH
-  bool keep_letters = false;  // fill input_summary::letters (--cds)
+  bool keep_letters = false;             // fill input_summary::letters (--cds)
 };
 
 // What was read, besides the table.
