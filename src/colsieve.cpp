@@ -19,7 +19,6 @@
 #include "core/parallel.h"
 #include "core/weights.h"
 #include "error.h"
-#include "input/cds.h"
 #include "input/gzip.h"
 #include "input/read_input.h"
 #include "input/records.h"
@@ -30,6 +29,7 @@
 #include "output/report.h"
 #include "output/side_files.h"
 #include "output/writer.h"
+#include "trim_run.h"
 
 namespace {
 
@@ -65,6 +65,9 @@ constexpr int kEndsOnlyOption = 262;
 constexpr int kComplementOption = 263;
 constexpr int kCdsOption = 264;
 constexpr int kGeneticCodeOption = 265;
+constexpr int kOutDirOption = 266;
+constexpr int kOutNameOption = 267;
+constexpr int kSummaryOption = 268;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -150,6 +153,20 @@ constexpr option_entry kOptions[] = {
     {'e', 'e', nullptr, "FILE", "Run",
      "append warnings and errors to FILE from here on\n"
      "(default: standard error)"},
+    {kOutDirOption, 0, "out-dir", "DIR", "Many alignments",
+     "trim many alignments: the arguments that are not\n"
+     "options (and -i's) are the inputs, each written to\n"
+     "DIR (made if missing) under its name with the output\n"
+     "format's extension; -l, -w and --complement then take\n"
+     "templates with {stem}, such as -l maps/{stem}.tsv"},
+    {kOutNameOption, 0, "out-name", "TEMPLATE", "Many alignments",
+     "with --out-dir, each output's name: {stem} is the\n"
+     "input's name without .gz and its extension, {ext} the\n"
+     "format's extension (default {stem}.{ext})"},
+    {kSummaryOption, 0, "summary", "FILE", "Side files",
+     "write a table of the run (one row per input: counts,\n"
+     "variable and parsimony-informative sites, missing\n"
+     "data, GC) to FILE, as JSON when FILE ends in .json"},
     {'j', 'j', "threads", "N", "Run",
      "threads to use, 0 for one per CPU the process may\n"
      "use, at most 1024 (default 0)"},
@@ -311,23 +328,6 @@ void finish_stdout(const char* what) {
                       std::strerror(errno));
 }
 
-// "Masked 3 stop codons (2 terminal, 1 internal)."
-void write_masked(const stop_counts& n) {
-  const std::size_t all = n.terminal + n.internal;
-  std::fprintf(stderr,
-               "Masked %zu stop codon%s (%zu terminal, %zu internal).\n", all,
-               all == 1 ? "" : "s", n.terminal, n.internal);
-}
-
-void write_summary(const selection& sel, std::size_t lseq) {
-  std::fprintf(
-      stderr,
-      "fraction of positions with total weight over target (%f): "
-      "%f\n",
-      sel.target_wt,
-      static_cast<double>(sel.n_gt_target) / static_cast<double>(lseq));
-}
-
 }  // namespace
 
 void usage(std::FILE* fp) {
@@ -374,95 +374,20 @@ void full_usage(std::FILE* fp) {
 
 namespace {
 
-trim_options trim_options_of(const run_settings& set) {
-  trim_options opts;
-  opts.target_wt = set.target_wt;
-  opts.cst = set.cst;
-  opts.maxcst = set.maxcst;
-  opts.henikoff = set.henikoff != 0;
-  opts.codon = set.codon;
-  opts.stops = set.mask_stops;
-  opts.ends_only = set.ends_only;
-  return opts;
-}
-
-// What the run writes: the alignment it trimmed, or with --cds the codon
-// alignment of its coding sequences; and the verdict for its columns.
-struct written {
-  alignment codons;         // with --cds
-  const alignment* aln;     // the alignment written
-  selection kept, dropped;  // its verdict, and the complement's
-};
-
-void written_of(const run_settings& set, const alignment& aln,
-                const input_summary& summary, const trimming& t,
-                thread_pool& pool, const warn_fn& warn, written* w) {
-  w->aln = &aln;
-  w->kept = t.kept;
-  if (set.cds) {
-    const std::size_t limit =
-        set.max_columns == 0 ? MAX_WIDTH : set.max_columns;
-    const sequence_set cds = read_coding_sequences(
-        *set.cds, std::min(MAX_WIDTH, 3 * limit + 3), pool, warn);
-    const genetic_code& code =
-        *genetic_code::find(std::max(1, set.genetic_code));
-    w->codons = thread_codons(aln, {summary.letters, summary.columns}, cds,
-                              code, pool, warn);
-    w->aln = &w->codons;
-    w->kept = codon_verdict(t.kept);
-  }
-  if (set.outputs.complement) w->dropped = complement_of(w->kept);
-}
-
-// Everything after the options: load, weigh, select, write.
+// Everything after the options, for one input.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
   const warn_fn warn = [msg](const std::string& warning) {
     say(msg, warning.c_str());
   };
   thread_pool pool(set.threads, warn);
-  input_options in_opts;
-  in_opts.fold_case = set.fold_case != 0;
-  in_opts.max_columns = set.max_columns;
-  in_opts.keep_letters = set.cds.has_value();
-  input_summary summary;
-  alignment aln =
-      read_alignment(in_fd, set.in_name, in_opts, pool, warn, &summary);
-  const trimming t = trim(aln, trim_options_of(set), pool, warn);
-  const selection* selected = t.rules ? &t.sel : nullptr;
-  written w;
-  written_of(set, aln, summary, t, pool, warn, &w);
-
-  // Names the output format cannot take stop the run here, before any
-  // output; so does a file that cannot be written, or must not be.
-  const std::vector<std::string> names =
-      output_names(*w.aln, set.format, set.safe_names, warn);
-  side_files files(set.outputs, regular_file_id(in_fd),
-                   {{stdout}, {stderr}, {msg}});
-  const auto alignment_of = [&](const selection& sel, int remove_cols) {
-    return [&, remove_cols](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_alignment(out, *w.aln, names, sel, set.format, remove_cols, pool);
-      out.flush();
-    };
-  };
-  output_contents contents;
-  contents.column_map = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_column_map(out, t.score, t.kept, selected);
-    out.flush();
-  };
-  contents.report = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_report(out, {input_label(set.in_name), aln, t.w.wt, t.score, t.kept,
-                       t.cst, set.target_wt, selected});
-    out.flush();
-  };
-  contents.complement = alignment_of(w.dropped, 1);  // only what -r removes
-  contents.alignment = alignment_of(w.kept, set.remove_cols);
-  contents.side_work = aln.nseq() * aln.lseq;
-  files.write(contents, pool);
-  if (set.mask_stops != stop_mask::none) write_masked(t.masked);
-  write_summary(t.sel, aln.lseq);
+  input_run in;
+  in.in_name = set.in_name;
+  in.fd = in_fd;
+  in.outputs = set.outputs;
+  in.streams = {{stdout}, {stderr}, {msg}};
+  in.warn = warn;
+  in.note = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
+  trim_input(set, in, pool);
 }
 
 // Descriptors 0-2 that are closed get a stand-in opened the wrong way round,
@@ -563,6 +488,15 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       case kComplementOption:
         set.outputs.complement = optarg;
         break;
+      case kOutDirOption:
+        set.out_dir = optarg;
+        break;
+      case kOutNameOption:
+        set.out_name = optarg;
+        break;
+      case kSummaryOption:
+        set.outputs.summary = optarg;
+        break;
       case kCdsOption:
         if (std::strcmp(optarg, "-") == 0)
           throw fatal_error(
@@ -627,11 +561,26 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
   if (set.genetic_code != 0 && !set.cds)
     throw fatal_error(
         "Error: --genetic-code goes with --cds, whose codons it checks");
+  if (set.out_dir) {
+    if (set.cds)
+      throw fatal_error(
+          "Error: --cds does not go with --out-dir: trim coding sequences one "
+          "alignment at a time");
+    // The inputs: -i's, then the arguments that are not options.
+    if (in_given) set.inputs.push_back(set.in_name);
+    set.inputs.insert(set.inputs.end(), argv + optind, argv + argc);
+    in.reset(-1);
+    if (set.inputs.empty())
+      throw fatal_error(
+          "Error-- no valid input file\nNo input was given: with --out-dir, "
+          "the inputs are the arguments that are not options",
+          true);
+  }
   if (set.mask_stops != stop_mask::none && !set.codon)
     throw fatal_error(
         "Error: --mask-stops needs --codon: stop codons are found in the "
         "reading frame that --codon sets");
-  if (in.get() < 0)
+  if (in.get() < 0 && !set.out_dir)
     throw fatal_error("Error-- no valid input file\n" +
                           no_input_detail(in_given, set.in_name, in_errno,
                                           argc - optind, argv + optind),
@@ -648,6 +597,7 @@ int colsieve_main(int argc, char** argv) {
     run_settings set;
     input_fd in_file;
     if (!parse_options(argc, argv, set, in_file, msg)) return 0;
+    if (set.out_dir) return trim_inputs(set, msg.fp);
     run(set, in_file.get(), msg.fp);
     return 0;
   } catch (const fatal_error& e) {

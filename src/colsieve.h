@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/trimming.h"
 #include "output/formats.h"
@@ -34,6 +35,11 @@ struct run_settings {
   bool ends_only = false;  // --ends-only: only the dropped runs at the ends
   std::optional<std::string> cds;  // --cds: coding sequences to thread
   int genetic_code = 0;            // --genetic-code: 0 for the standard one
+  // Batch runs (--out-dir): the inputs (-i's, then the other arguments),
+  // the folder, the name template of their outputs (--out-name).
+  std::optional<std::string> out_dir;
+  std::optional<std::string> out_name;
+  std::vector<std::string> inputs;
 };
 
 // Writes the help text of -h to fp.

@@ -20,6 +20,7 @@ side_files::side_files(const output_paths& paths,
   map_ = add(paths.column_map, "column map");
   report_ = add(paths.report, "report");
   complement_ = add(paths.complement, "complement");
+  summary_ = add(paths.summary, "summary");
   if (paths.alignment && *paths.alignment != "-")
     alignment_ = add(paths.alignment, "output");
 }
@@ -30,6 +31,7 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
   if (report_ != nullptr) sides.emplace_back(report_, &contents.report);
   if (complement_ != nullptr)
     sides.emplace_back(complement_, &contents.complement);
+  if (summary_ != nullptr) sides.emplace_back(summary_, &contents.summary);
   // Files of their own are written side by side; a shared stream in order.
   bool apart = sides.size() > 1;
   for (const auto& side : sides)

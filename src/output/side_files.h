@@ -19,6 +19,7 @@ struct output_paths {
   std::optional<std::string> column_map;  // -l
   std::optional<std::string> report;      // -w
   std::optional<std::string> complement;  // --complement: dropped columns
+  std::optional<std::string> summary;     // --summary: the summary table
   std::optional<std::string> alignment;   // -o; none, or "-": standard output
 };
 
@@ -28,6 +29,7 @@ struct output_contents {
   content_writer column_map;
   content_writer report;
   content_writer complement;
+  content_writer summary;
   content_writer alignment;
   // How much work the column map, the report and the complement are
   // together (cells of the alignment), for the pool to decide whether to
@@ -66,6 +68,7 @@ class side_files {
   destination* map_ = nullptr;
   destination* report_ = nullptr;
   destination* complement_ = nullptr;
+  destination* summary_ = nullptr;
   destination* alignment_ = nullptr;  // null: standard output
 };
 
