@@ -183,8 +183,10 @@ class mega_reader {
  private:
   // What a line holds: commands, a sequence's start, or more residues.
   void statements() {
+    bool line_start = true;  // nothing read on this line yet
     for (;;) {
       if (in_command_) {
+        line_start = false;
         std::string* keep = command_.size() < kCommand ? &command_ : nullptr;
         const int stop = in_.take(
             kCommandEnd, keep, kCommand - std::min(kCommand, command_.size()));
@@ -200,7 +202,11 @@ class mega_reader {
       }
       in_.skip_blanks();
       const int c = in_.peek();
-      if (c < 0) return;
+      if (c < 0) {
+        blank_before_ = blank_before_ || line_start;
+        return;
+      }
+      line_start = false;
       if (c == '!') {
         in_.skip_one();
         command_.clear();
@@ -252,9 +258,13 @@ class mega_reader {
     const std::size_t line = in_.number();
     if (!rows_) rows_.emplace(block_rows::key::position, ctx_, table_);
     if (row_open_) rows_->end_row();
+    // The first block ends where the first record's name comes again,
+    // after a blank line or after the block's second row: writers cut
+    // names, and a second row of that name is a record of its own.
     if (rows_->block_size() > 0) {
       if (first_block_) {
-        if (name_ == rows_->name(0)) {
+        if (name_ == rows_->name(0) &&
+            (blank_before_ || rows_->block_size() >= 2)) {
           rows_->end_block(line);
           first_block_ = false;
         }
@@ -264,6 +274,7 @@ class mega_reader {
     }
     rows_->begin_row(name_, line);
     row_open_ = true;
+    blank_before_ = false;
   }
 
   // The rest of the line, as residues of the row begun last. Characters
@@ -314,6 +325,7 @@ class mega_reader {
   std::optional<block_rows> rows_;
   bool row_open_ = false;
   bool first_block_ = true;
+  bool blank_before_ = false;  // a blank line since the last row began
   bool dot_after_first_ = false;
 };
 
