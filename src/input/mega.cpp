@@ -13,9 +13,12 @@ constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 constexpr std::size_t kCommand = 4096;    // of a command, kept
 constexpr char kMatch = '\x01';  // stands for the first sequence's residue
 
+// Where text outside comments stops: a comment's brackets, and the line's
+// end, a name's end or a command's end.
 constexpr byte_set kBrackets{'[', ']'};
 constexpr byte_set kInComment = kBrackets | kLineEnd;
-constexpr byte_set kCommandEnd = byte_set{';'} | kLineEnd;
+constexpr byte_set kNameEnd = kBrackets | kBlankOrEnd;
+constexpr byte_set kCommandEnd = kInComment | byte_set{';'};
 
 bool same_word(std::string_view a, std::string_view upper) {
   if (a.size() != upper.size()) return false;
@@ -67,10 +70,10 @@ class mega_lines {
       open_comment();
     }
   }
-  // As line_reader::take, comments passed over.
+  // As line_reader::take, comments passed over; stops must hold the
+  // brackets (kInComment, kNameEnd, kCommandEnd).
   int take(const byte_set& stops, std::string* out,
            std::size_t max = line_reader::npos) {
-    const byte_set all = stops | kBrackets;
     const std::size_t before = out != nullptr ? out->size() : 0;
     for (;;) {
       if (!pass_comment()) return -1;
@@ -79,7 +82,7 @@ class mega_lines {
         room = max - (out->size() - before);
         if (room == 0) return byte_stream::kFull;
       }
-      const int stop = lines_.take(all, out, room);
+      const int stop = lines_.take(stops, out, room);
       if (stop == '[') {
         open_comment();
         continue;
@@ -92,7 +95,7 @@ class mega_lines {
   void skip_one() { lines_.take(kLineEnd, nullptr, 1); }
   // Passes over the rest of the line (a comment opened there included).
   void finish() {
-    take(kLineEnd, nullptr);
+    take(kInComment, nullptr);
     lines_.finish();
   }
 
@@ -217,7 +220,7 @@ class mega_reader {
       if (c == '#') {
         in_.skip_one();
         name_.clear();
-        in_.take(kBlankOrEnd, &name_);
+        in_.take(kNameEnd, &name_);
         if (name_.empty())
           in_.fail(in_.number(), "a '#' with no name after it");
         begin_row();
@@ -283,7 +286,7 @@ class mega_reader {
     const std::size_t record = rows_->current();
     for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
       text_.clear();
-      stop = in_.take(kLineEnd, &text_, kChunk);
+      stop = in_.take(kInComment, &text_, kChunk);
       for (const char ch : text_) {
         const auto c = static_cast<unsigned char>(ch);
         if (record == 0 && identical_ != 0 && ch == identical_)

@@ -14,6 +14,19 @@ bool is_letter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+bool has_blank(std::string_view s) {
+  for (const char c : s)
+    if (kBlank.has(static_cast<unsigned char>(c))) return true;
+  return false;
+}
+
+// Where the line that starts at i ends: its first '\n' or '\r', or npos.
+std::size_t line_end(std::string_view s, std::size_t i) {
+  for (; i < s.size(); ++i)
+    if (s[i] == '\n' || s[i] == '\r') return i;
+  return std::string_view::npos;
+}
+
 // Passes over blanks; returns how many there were (kept a piece at a time).
 std::size_t count_blanks(line_reader& lines, std::string* scratch) {
   std::size_t n = 0;
@@ -34,7 +47,7 @@ bool looks_like_row_blocks(std::string_view head, bool selex) {
   std::size_t rows = 0, start = 0, width = 0;  // of the current block
   std::size_t i = 0;
   while (i < head.size()) {
-    const std::size_t e = head.find_first_of("\n\r", i);
+    const std::size_t e = line_end(head, i);
     const bool whole = e != std::string_view::npos;
     const std::string_view line = head.substr(i, whole ? e - i : head.npos);
     i = whole ? e + 1 +
@@ -132,6 +145,10 @@ loaded_input read_row_blocks(byte_source* src, const read_context& ctx,
     for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
       text.clear();
       stop = lines.take(kLineEnd, &text, kChunk);
+      if (blanks == 0 && !has_blank(text)) {
+        rows.add(text);  // the usual row: no blank in it
+        continue;
+      }
       piece.clear();
       for (const char c : text) {
         if (c == ' ') {
