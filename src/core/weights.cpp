@@ -150,8 +150,10 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
         // Each sequence of a class gets (1 / total) / count, in that order.
         const double per_class = 1.0 / total;
         double* s = &share[j * kClasses];
+        // Only the classes that occur are ever read: most columns hold a
+        // few of the 27, so most divisions are skipped.
         for (int k = 0; k < kClasses; ++k)
-          s[k] = cnt[k] > 0 ? per_class / static_cast<double>(cnt[k]) : 0.0;
+          if (cnt[k] > 0) s[k] = per_class / static_cast<double>(cnt[k]);
         // Every sequence takes a share, so nalignedseq is nseq.
         column_cons[j] = static_cast<double>(high) / static_cast<double>(nseq);
       }

@@ -161,7 +161,9 @@ loaded_input read_fasta_file(int fd, off_t begin, off_t end,
   big_buffer residues(size + 64);
   std::vector<piece_result> pieces(parts);
   // Each thread reads every threads-th piece, through one buffer of its own.
-  const std::size_t block = threads == 1 ? std::size_t{1} << 20 : kPieceBlock;
+  const std::size_t block =
+      threads == 1 ? std::clamp<std::size_t>(size + 1, 4096, 1 << 20)
+                   : kPieceBlock;
   pool.run(std::min(threads, parts), size, [&](std::size_t t) {
     std::unique_ptr<char[]> buf(new char[block]);
     for (std::size_t k = t; k < parts; k += threads) {

@@ -151,7 +151,9 @@ std::vector<std::string_view> command_words(std::string_view text) {
 class mega_reader {
  public:
   mega_reader(byte_source* src, const read_context& ctx)
-      : in_(src, ctx.where), ctx_(ctx), table_(full_row_table("-._~?", ctx.keep_letters)) {}
+      : in_(src, ctx.where),
+        ctx_(ctx),
+        table_(full_row_table("-._~?", ctx.keep_letters)) {}
 
   loaded_input read() {
     bool header = true;

@@ -85,7 +85,8 @@ loaded_input read_msf(byte_source* src, const read_context& ctx) {
     throw fatal_error("Error: the MSF header of " + ctx.where +
                       " has no \"//\" line ending it (a file cut short?)");
 
-  block_rows rows(block_rows::key::position, ctx, full_row_table(".-_~", ctx.keep_letters));
+  block_rows rows(block_rows::key::position, ctx,
+                  full_row_table(".-_~", ctx.keep_letters));
   std::size_t blocks = 0;  // blocks read, rows in each
   const auto end_block = [&](std::size_t line) {
     if (rows.block_size() == 0) return;

@@ -109,7 +109,8 @@ bool looks_like_selex(std::string_view line, std::string_view head) {
 loaded_input read_row_blocks(byte_source* src, const read_context& ctx,
                              bool selex, const char* format) {
   line_reader lines(src);
-  block_rows rows(block_rows::key::position, ctx, full_row_table(".-_~", ctx.keep_letters));
+  block_rows rows(block_rows::key::position, ctx,
+                  full_row_table(".-_~", ctx.keep_letters));
   std::string name, text, piece, scratch;
   std::size_t start = 0;  // the column of the block's first residues
   while (lines.start()) {
