@@ -32,6 +32,37 @@ struct residue_state {
   std::unique_ptr<drop_counts> first_drops;
   bool star = false;
   std::size_t star_n = 0;
+  // The layout of the residue lines: even while every line holds `width`
+  // residues (a last one fewer) and nothing else, with one kind of line
+  // end.
+  bool even = true;
+  std::size_t line_start = 0;  // residues before the current line
+  std::size_t width = 0;       // of the first line; 0 until it ends
+  unsigned line_end = 0;       // 1 for "\n", 2 for "\r\n"; 0 until seen
+  bool tail = false;           // a shorter line was seen: no residues after
+  bool cr = false;             // a '\r' waits for its '\n'
+  std::size_t cr_n = 0;
+
+  // A line ended at residue n, by "\n" after cr or not.
+  void end_line(std::size_t n) {
+    const unsigned here = cr && cr_n == n ? 2 : 1;
+    if (cr && cr_n != n) even = false;  // a lone '\r' inside the line
+    cr = false;
+    if (line_end == 0) line_end = here;
+    if (here != line_end) even = false;
+    const std::size_t len = n - line_start;
+    if (len == 0) {
+      if (n == 0) even = false;  // blank lines before the residues
+      tail = true;
+    } else if (tail || (width != 0 && len > width)) {
+      even = false;
+    } else if (width == 0) {
+      width = len;
+    } else if (len < width) {
+      tail = true;
+    }
+    line_start = n;
+  }
 };
 
 // Filters the residues of [*p, e) into out until a '>' (left unread) or e.
@@ -70,6 +101,15 @@ void filter_residues(const unsigned char** p, const unsigned char* e, char* out,
       }
       out[n++] = static_cast<char>(v);
     } else {
+      if (c == '\n') {
+        st->end_line(n);
+      } else if (c == '\r') {
+        if (st->cr) st->even = false;
+        st->cr = true;
+        st->cr_n = n;
+      } else {
+        st->even = false;  // a character the residues leave out
+      }
       if (!silent_drop(c)) {
         if (st->pir && !st->first_line_done)
           ++(*st->first_drops)[c];
@@ -165,6 +205,7 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
 
   comment->clear();
   read_header(fp, comment);
+  info->start = fp->offset();
   residue_state st;
   st.limit = rules.max_residues;
   st.pir = has_pir_code(*comment);
@@ -201,6 +242,14 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
   }
   info->residues = n;
   info->too_long = st.too_long || n > rules.max_residues;
+  // The last line, if no line end closed it.
+  const std::size_t last = n - st.line_start;
+  if (last > 0 && (st.tail || (st.width != 0 && last > st.width)))
+    st.even = false;
+  if (st.cr && st.cr_n != n) st.even = false;
+  info->even = st.even && !st.pir && !info->too_long;
+  info->width = st.width != 0 ? st.width : last;
+  info->line_end = st.line_end != 0 ? st.line_end : 1;
   return true;
 }
 

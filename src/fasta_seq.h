@@ -68,6 +68,15 @@ struct fasta_record_info {
   bool too_long = false;     // more than max_residues; the record is unread
   bool pir = false;          // read as PIR: the header's first line was a
                              // description, and a '*' ended the residues
+  // Where the residues stood, for reading them again from the file: even
+  // when every line holds `width` residues (the last one up to that) and
+  // nothing else, each line ended by `line_end` bytes ("\n" or "\r\n"),
+  // with only line ends after the last, column j is byte
+  // start + j / width * (width + line_end) + j % width of the stream.
+  bool even = false;
+  std::uint64_t start = 0;
+  std::size_t width = 0;
+  unsigned line_end = 1;
 };
 
 // True when a header text begins with a PIR type code and ';' ("P1;",

@@ -173,6 +173,8 @@ summary_row trim_input(const run_settings& set, const input_run& in,
   contents.complement = alignment_of(w.dropped, 1);  // only what -r removes
   contents.alignment = alignment_of(w.kept, set.remove_cols);
   contents.side_work = aln.nseq() * aln.lseq;
+  if (!aln.in_memory())
+    contents.verify = [&aln] { aln.source->check_unchanged(); };
   files.write(contents, pool);
   if (set.mask_stops != stop_mask::none) {
     const std::size_t all = t.masked.terminal + t.masked.internal;

@@ -24,8 +24,13 @@ stop_counts mask_stop_codons(alignment& aln, stop_mask which) {
   const bool terminal = which != stop_mask::internal;
   const bool internal = which != stop_mask::terminal;
   const std::size_t codons = aln.lseq / 3;
+  // Rows read again from their file are masked where they are read.
+  std::vector<char> copy(aln.in_memory() ? 0 : aln.lseq);
+  std::vector<std::pair<std::size_t, std::size_t>> masked;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    char* row = aln.residues.data() + aln.offsets[i];
+    char* row =
+        aln.in_memory() ? aln.residues.data() + aln.offsets[i] : copy.data();
+    if (!aln.in_memory()) aln.segment(i, 0, aln.lseq, copy.data());
     std::size_t last = codons;  // the row's last codon that is not all gaps
     while (last > 0 && all_gaps(row + 3 * (last - 1))) --last;
     for (std::size_t k = 0; k < codons; ++k) {
@@ -35,8 +40,10 @@ stop_counts mask_stop_codons(alignment& aln, stop_mask which) {
       if (is_terminal ? !terminal : !internal) continue;
       ++(is_terminal ? n.terminal : n.internal);
       c[0] = c[1] = c[2] = static_cast<char>(UNALIGNED);
+      masked.emplace_back(i, k);
     }
   }
+  if (!aln.in_memory()) aln.source->mask_codons(masked);
   return n;
 }
 

@@ -117,6 +117,9 @@ void keep_letters(loaded_input& in, bool fold_case, input_summary* summary) {
   }
 }
 
+// Plain FASTA files from this size on are read in passes, not copied.
+constexpr off_t kStreamFrom = off_t{4} << 20;
+
 alignment read_from(input_bytes& bytes, int fd, off_t start,
                     const std::string& input_name, const input_options& opts,
                     thread_pool& pool, const warn_fn& warn,
@@ -134,7 +137,14 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   if (kind.fmt == format::refused) throw fatal_error(std::string(kind.refusal));
   loaded_input in;
   off_t begin = 0, end = 0;
-  if (kind.fmt == format::fasta && plain_file(fd, start, bytes, &begin, &end))
+  const bool plain =
+      kind.fmt == format::fasta && plain_file(fd, start, bytes, &begin, &end);
+  using streaming = input_options::streaming;
+  if (plain && !ctx.keep_letters &&
+      (opts.stream == streaming::always ||
+       (opts.stream == streaming::automatic && end - begin >= kStreamFrom)))
+    in = index_fasta_file(fd, begin, end, ctx, pool);
+  else if (plain)
     in = read_fasta_file(fd, begin, end, ctx, pool);
   else
     in = format_row(kind.fmt).read(bytes.source(), ctx);

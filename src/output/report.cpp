@@ -378,9 +378,10 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
   }
   emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">", marks,
        "</span>\n");
+  std::vector<char> buf(c1 - c0);
   for (std::size_t i = 0; i < rows_; ++i) {
     const std::string& name = r_.aln.names[i];
-    const char* row = r_.aln.row(i);
+    const char* row = r_.aln.segment(i, c0, c1, buf.data());
     std::string shown = name.substr(0, name_width_);
     if (name.size() > name_width_) shown.back() = '~';
     if (c0 == 0) {
@@ -398,7 +399,7 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
     // Runs of cells with the same colour and state share one element.
     char open = 0;
     for (std::size_t j = c0; j < c1; ++j) {
-      const char c = row[j];
+      const char c = row[j - c0];
       const bool kept = r_.sel.is_selected[j] != 0;
       char cls = c == UNALIGNED ? 'x'
                  : dna_         ? nucleotide_class(c)

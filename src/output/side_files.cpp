@@ -47,6 +47,7 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
   // written in place go last, as they cannot be taken back.
   for (const auto& file : files_)
     if (file->how() != destination::mode::in_place) file->finish();
+  if (contents.verify) contents.verify();
   for (const auto& file : files_)
     if (file->how() == destination::mode::in_place) file->finish();
   if (alignment_ != nullptr) alignment_->commit();

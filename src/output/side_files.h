@@ -6,6 +6,7 @@
 #define COLSIEVE_OUTPUT_SIDE_FILES_H
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,9 @@ struct output_contents {
   content_writer complement;
   content_writer summary;
   content_writer alignment;
+  // Called once everything is written, before anything is put in place:
+  // throws fatal_error when the run must not commit (its input changed).
+  std::function<void()> verify;
   // How much work the column map, the report and the complement are
   // together (cells of the alignment), for the pool to decide whether to
   // write them side by side.
