@@ -74,8 +74,9 @@ awk 'BEGIN { srand(9); for (f = 0; f < 400; f++) { file = "many/g" f ".fa"
 mkdir mapss
 "$bin" -j 2 --out-dir outs -l "mapss/{stem}.tsv" many/*.fa 2> /dev/null &
 pid=$!
-# Once the first outputs are there, while others are being written.
-for _ in $(seq 200); do [ -n "$(ls outs 2> /dev/null)" ] && break; sleep 0.01; done
+# Once the first outputs are there, while others are being written (a
+# sanitizer build can take seconds for the first).
+for _ in $(seq 6000); do [ -n "$(ls outs 2> /dev/null)" ] && break; sleep 0.01; done
 kill -TERM "$pid"
 wait "$pid"
 status=$?
