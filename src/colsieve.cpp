@@ -68,6 +68,7 @@ constexpr int kGeneticCodeOption = 265;
 constexpr int kOutDirOption = 266;
 constexpr int kOutNameOption = 267;
 constexpr int kSummaryOption = 268;
+constexpr int kStreamingOption = 269;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -94,6 +95,11 @@ constexpr option_entry kOptions[] = {
     {kMaxColumnsOption, 0, "max-columns", "N", "Input",
      "most columns a record may have, 0 for no limit\n"
      "(default 45000, at most 2147483647)"},
+    {kStreamingOption, 0, "streaming", "WHEN", "Input",
+     "read a plain FASTA file in place, a pass at a time,\n"
+     "instead of copying it into memory: auto (files from\n"
+     "64 MiB on), always or never (default auto); standard\n"
+     "input, gzip and other formats are always copied"},
     {'t', 't', "target", "NUM", "Selection",
      "target weighted fraction of sequences aligning;\n"
      "columns scoring above it are kept (default 0.85)"},
@@ -309,6 +315,16 @@ stop_mask parse_stop_mask(const char* arg) {
                     "\"; it is terminal, internal or all");
 }
 
+// --streaming's argument.
+input_options::streaming parse_streaming(const char* arg) {
+  using streaming = input_options::streaming;
+  if (std::strcmp(arg, "auto") == 0) return streaming::automatic;
+  if (std::strcmp(arg, "always") == 0) return streaming::always;
+  if (std::strcmp(arg, "never") == 0) return streaming::never;
+  throw fatal_error(std::string("Error: unknown --streaming \"") + arg +
+                    "\"; it is auto, always or never");
+}
+
 // The line after "Error-- no valid input file": why there is none.
 std::string no_input_detail(bool given, const std::string& name, int err,
                             int operands, char** operand) {
@@ -496,6 +512,9 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
         break;
       case kSummaryOption:
         set.outputs.summary = optarg;
+        break;
+      case kStreamingOption:
+        set.streaming = parse_streaming(optarg);
         break;
       case kCdsOption:
         if (std::strcmp(optarg, "-") == 0)

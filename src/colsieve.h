@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/trimming.h"
+#include "input/read_input.h"
 #include "output/formats.h"
 #include "output/side_files.h"
 
@@ -26,8 +27,10 @@ struct run_settings {
   int fold_case = 0;     // -u: FASTA lower case and '.' read as in Stockholm
   unsigned threads = 0;  // -j: 0 means one per CPU the process may use
   std::size_t max_columns = 45000;  // --max-columns: 0 means no limit
-  std::string in_name;              // -i as given; "-" is standard input
-  output_paths outputs;             // -l, -w, -o
+  input_options::streaming streaming =  // --streaming
+      input_options::streaming::automatic;
+  std::string in_name;   // -i as given; "-" is standard input
+  output_paths outputs;  // -l, -w, -o
   out_format format = out_format::default_layout;  // -f, --out-format, -p
   bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
   bool codon = false;       // --codon: columns kept in whole codons

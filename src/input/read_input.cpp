@@ -118,7 +118,7 @@ void keep_letters(loaded_input& in, bool fold_case, input_summary* summary) {
 }
 
 // Plain FASTA files from this size on are read in passes, not copied.
-constexpr off_t kStreamFrom = off_t{4} << 20;
+constexpr off_t kStreamFrom = off_t{64} << 20;
 
 alignment read_from(input_bytes& bytes, int fd, off_t start,
                     const std::string& input_name, const input_options& opts,
