@@ -26,7 +26,7 @@ struct run_settings {
   int remove_cols = 0;   // -r: leave unselected columns out
   int fold_case = 0;     // -u: FASTA lower case and '.' read as in Stockholm
   unsigned threads = 0;  // -j: 0 means one per CPU the process may use
-  std::size_t max_columns = 45000;  // --max-columns: 0 means no limit
+  std::size_t max_columns = 45000;      // --max-columns: 0 means no limit
   input_options::streaming streaming =  // --streaming
       input_options::streaming::automatic;
   std::string in_name;   // -i as given; "-" is standard input

@@ -1,5 +1,6 @@
 #include "input/fasta_reader.h"
 
+#include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -10,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -258,27 +260,38 @@ void catch_bus_errors() {
 // them.
 class file_rows : public row_source {
  public:
-  file_rows(int fd, std::string where, std::vector<row_place> places,
-            std::string kept, std::vector<std::uint32_t> counts,
-            const fasta_rules& rules)
-      : fd_(fd),
+  // `before` is the file as it was when its first pass began. The rows
+  // keep a descriptor of their own: they may outlive the caller's.
+  file_rows(int fd, const struct stat& before, std::string where,
+            std::vector<row_place> places, std::string kept,
+            std::vector<std::uint32_t> counts, const fasta_rules& rules)
+      : fd_(fcntl(fd, F_DUPFD_CLOEXEC, 0)),
         where_(std::move(where)),
         places_(std::move(places)),
         kept_(std::move(kept)),
         counts_(std::move(counts)),
         table_(rules.table),
-        fast_(rules.fast) {
-    fstat(fd_, &stat_);
-    size_ = static_cast<std::size_t>(stat_.st_size);
+        fast_(rules.fast),
+        stat_(before),
+        size_(static_cast<std::size_t>(before.st_size)) {
+    if (fd_ < 0) cannot_read();
+    if (!unchanged()) {  // not during the first pass either
+      close(fd_);
+      changed();
+    }
     if (size_ > 0) {
       void* m = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
-      if (m == MAP_FAILED) changed();
+      if (m == MAP_FAILED) {
+        close(fd_);
+        cannot_read();
+      }
       map_ = static_cast<const unsigned char*>(m);
     }
     catch_bus_errors();
   }
   ~file_rows() override {
     if (map_ != nullptr) munmap(const_cast<unsigned char*>(map_), size_);
+    close(fd_);
   }
   file_rows(const file_rows&) = delete;
   file_rows& operator=(const file_rows&) = delete;
@@ -329,11 +342,7 @@ class file_rows : public row_source {
   }
 
   void check_unchanged() const override {
-    struct stat now {};
-    if (fstat(fd_, &now) != 0 || now.st_size != stat_.st_size ||
-        now.st_mtim.tv_sec != stat_.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != stat_.st_mtim.tv_nsec)
-      changed();
+    if (!unchanged()) changed();
   }
 
  private:
@@ -357,6 +366,18 @@ class file_rows : public row_source {
     }
   }
 
+  bool unchanged() const {
+    struct stat now {};
+    return fstat(fd_, &now) == 0 && now.st_size == stat_.st_size &&
+           now.st_mtim.tv_sec == stat_.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == stat_.st_mtim.tv_nsec;
+  }
+
+  [[noreturn]] void cannot_read() const {
+    throw fatal_error("Error: cannot read " + where_ + ": " +
+                      std::strerror(errno));
+  }
+
   [[noreturn]] void changed() const {
     throw fatal_error("Error: " + where_ +
                       " changed while colsieve was reading it; nothing was "
@@ -366,13 +387,13 @@ class file_rows : public row_source {
   int fd_;
   std::string where_;
   const unsigned char* map_ = nullptr;
-  std::size_t size_ = 0;
   std::vector<row_place> places_;
   std::string kept_;
   std::vector<std::uint32_t> counts_;
   filter_table table_;
   filter16 fast_;
   struct stat stat_ {};
+  std::size_t size_ = 0;
   std::unordered_map<std::size_t, std::vector<std::size_t>> masked_;
 };
 
@@ -456,6 +477,9 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
                               const read_context& ctx, thread_pool& pool) {
   const fasta_rules rules = rules_of(ctx);
   const std::size_t size = static_cast<std::size_t>(end - begin);
+  struct stat before {};
+  if (fstat(fd, &before) != 0 || before.st_size != end)
+    before.st_size = -1;  // as if changed
   // The first record's length: the one all must have, for the counts.
   std::size_t lseq = 0;
   {
@@ -514,7 +538,7 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
   loaded_input in = merge(records, big_buffer(), ctx);
   in.aln.offsets.clear();
   in.aln.source = std::make_shared<file_rows>(
-      fd, ctx.where, std::move(places), std::move(kept),
+      fd, before, ctx.where, std::move(places), std::move(kept),
       counts.empty() ? std::vector<std::uint32_t>() : std::move(counts[0]),
       rules);
   return in;

@@ -1,0 +1,163 @@
+// Large FASTA files read in place: the rows each pass fetches from the file
+// are the table's rows, and a file that changes under the run is an error
+// that commits nothing.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "input/read_input.h"
+#include "trim_run.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using streaming = input_options::streaming;
+
+// A folder of its own with the alignment in it, removed at the end.
+struct scratch {
+  explicit scratch(const std::string& text) {
+    char name[] = "/tmp/colsieve-streaming-XXXXXX";
+    if (mkdtemp(name) == nullptr) throw std::runtime_error("mkdtemp");
+    dir = name;
+    std::ofstream(dir / "in.fa", std::ios::binary) << text;
+  }
+  ~scratch() { std::filesystem::remove_all(dir); }
+  std::string in() const { return dir / "in.fa"; }
+  std::filesystem::path dir;
+};
+
+alignment read_file(const std::string& path, streaming mode, unsigned threads,
+                    bool fold_case) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  thread_pool pool(threads);
+  pool.set_min_work(0);  // split even small files into pieces
+  input_options opts;
+  opts.fold_case = fold_case;
+  opts.stream = mode;
+  try {
+    alignment aln =
+        read_alignment(fd, path, opts, pool, [](const std::string&) {});
+    close(fd);
+    return aln;
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+}
+
+std::string row_of(const alignment& aln, std::size_t i) {
+  std::string buf(aln.lseq, '\0');
+  return {aln.segment(i, 0, aln.lseq, buf.data()), aln.lseq};
+}
+
+// CRLF in every other record, lower case and '.' in the rows, a long
+// header; lines of uneven widths with blanks and '*' among them, or lines
+// of 60 (with -u, rows read from the mapped file, where rows whose lines
+// hold other numbers of columns are copied when first read).
+std::string records(bool even) {
+  std::string text;
+  for (int i = 1; i <= 40; ++i) {
+    const char* eol = i % 2 ? "\n" : "\r\n";
+    text += ">r" + std::to_string(i) + (i == 3 ? std::string(70000, 'h') : "");
+    text += eol;
+    for (int j = 0, width = even ? 60 : 1; j < 1500;
+         ++j) {  // each byte 100 times
+      text += (even ? "ACdeFG-.HIykl-w" : "ACdeFG-.HI *kl-")[(i + j) % 15];
+      if (j % width == width - 1) {
+        text += eol;
+        width = even ? 60 : 1 + (i + j) % 83;
+      }
+    }
+    text += eol;
+  }
+  return text;
+}
+
+TEST(streaming, rows_read_in_place_are_the_tables) {
+  for (const bool even : {false, true})
+    for (const bool fold : {false, true}) {
+      const scratch s(records(even));
+      const alignment table = read_file(s.in(), streaming::never, 1, fold);
+      ASSERT_TRUE(table.in_memory());
+      for (const unsigned threads : {1u, 3u}) {
+        const alignment aln =
+            read_file(s.in(), streaming::always, threads, fold);
+        ASSERT_FALSE(aln.in_memory());
+        ASSERT_EQ(aln.names, table.names);
+        ASSERT_EQ(aln.lseq, table.lseq);
+        for (std::size_t i = 0; i < aln.names.size(); ++i)
+          ASSERT_EQ(row_of(aln, i), row_of(table, i)) << "row " << i;
+        // A piece from the middle of a row, across line ends.
+        std::string buf(50, '\0');
+        EXPECT_EQ(std::string(aln.segment(7, 100, 150, buf.data()), 50),
+                  row_of(table, 7).substr(100, 50));
+      }
+    }
+}
+
+TEST(streaming, a_file_that_changes_is_an_error) {
+  const scratch s(records(true));
+  const alignment aln = read_file(s.in(), streaming::always, 2, true);
+  aln.source->check_unchanged();  // as it was
+
+  std::ofstream(s.in(), std::ios::app) << ">more\nACGT\n";
+  EXPECT_THROW(
+      {
+        try {
+          aln.source->check_unchanged();
+        } catch (const fatal_error& e) {
+          EXPECT_THAT(e.what(), HasSubstr("in.fa changed while colsieve was "
+                                          "reading it; nothing was written"));
+          throw;
+        }
+      },
+      fatal_error);
+
+  // Cut short under the mapping: the rows past the end are an error, not
+  // SIGBUS.
+  std::filesystem::resize_file(s.in(), 10);
+  std::string buf(aln.lseq, '\0');
+  EXPECT_THROW(aln.segment(aln.names.size() - 1, 0, aln.lseq, buf.data()),
+               fatal_error);
+}
+
+// A whole run whose input changes after it has been indexed (the warning
+// on dropped lower case comes between the first pass and the others):
+// the run fails and leaves no output and no temporary file.
+TEST(streaming, a_run_whose_input_changes_commits_nothing) {
+  for (const bool cut : {false, true}) {
+    const scratch s(records(true));
+    run_settings set;
+    set.streaming = streaming::always;
+    set.in_name = s.in();
+    input_run in;
+    in.in_name = s.in();
+    in.fd = open(s.in().c_str(), O_RDONLY);
+    in.outputs.alignment = s.dir / "out.fa";
+    in.outputs.column_map = s.dir / "map.tsv";
+    in.warn = [&](const std::string&) {
+      if (cut)
+        std::filesystem::resize_file(s.in(), 100);
+      else
+        std::ofstream(s.in(), std::ios::app) << ">more\nACGT\n";
+    };
+    in.note = [](const std::string&) {};
+    thread_pool pool(2);
+    EXPECT_THROW(trim_input(set, in, pool), fatal_error) << cut;
+    close(in.fd);
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(s.dir)) {
+      EXPECT_EQ(e.path().filename(), "in.fa");
+      ++files;
+    }
+    EXPECT_EQ(files, 1u);
+  }
+}
+
+}  // namespace
