@@ -29,6 +29,7 @@
 #include "output/report.h"
 #include "output/side_files.h"
 #include "output/writer.h"
+#include "progress_line.h"
 #include "trim_run.h"
 
 namespace {
@@ -391,9 +392,13 @@ void full_usage(std::FILE* fp) {
 namespace {
 
 // Everything after the options, for one input.
+// A run of more than a few seconds shows how far it is on standard error,
+// when that is a terminal; messages erase the line before they are written.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
-  const warn_fn warn = [msg](const std::string& warning) {
-    say(msg, warning.c_str());
+  run_progress progress;
+  progress_line line(stderr, progress);
+  const warn_fn warn = [msg, &line](const std::string& warning) {
+    line.around([&] { say(msg, warning.c_str()); });
   };
   thread_pool pool(set.threads, warn);
   input_run in;
@@ -402,7 +407,10 @@ void run(const run_settings& set, int in_fd, std::FILE* msg) {
   in.outputs = set.outputs;
   in.streams = {{stdout}, {stderr}, {msg}};
   in.warn = warn;
-  in.note = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
+  in.note = [&line](const std::string& text) {
+    line.around([&] { std::fputs(text.c_str(), stderr); });
+  };
+  in.progress = &progress;
   trim_input(set, in, pool);
 }
 

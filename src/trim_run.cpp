@@ -130,6 +130,7 @@ summary_row trim_input(const run_settings& set, const input_run& in,
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
   in_opts.stream = set.streaming;
+  in_opts.progress = in.progress;
   in_opts.keep_letters = set.cds.has_value();
   input_summary summary;
   alignment aln =

@@ -10,6 +10,7 @@
 
 #include "colsieve.h"
 #include "core/parallel.h"
+#include "core/progress.h"
 #include "output/destination.h"
 #include "output/side_files.h"
 #include "output/summary_table.h"
@@ -24,7 +25,8 @@ struct input_run {
   // The lines of standard error that are no warnings: the masked stop
   // codons and the summary line, with their line ends.
   std::function<void(const std::string&)> note;
-  bool figures = false;  // fill the figures of the summary row
+  bool figures = false;              // fill the figures of the summary row
+  run_progress* progress = nullptr;  // counts for a progress line
 };
 
 // Reads, trims and writes one input; with outputs.summary, the summary

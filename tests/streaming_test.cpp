@@ -1,17 +1,21 @@
 // Large FASTA files read in place: the rows each pass fetches from the file
-// are the table's rows, and a file that changes under the run is an error
-// that commits nothing.
+// are the table's rows, a file that changes under the run is an error that
+// commits nothing, and a long run shows its progress on a terminal.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "input/read_input.h"
+#include "progress_line.h"
+#include "test_support.h"
 #include "trim_run.h"
 
 namespace {
@@ -158,6 +162,51 @@ TEST(streaming, a_run_whose_input_changes_commits_nothing) {
     }
     EXPECT_EQ(files, 1u);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The progress line: nothing but on a terminal; there, a line redrawn in
+// place that makes way for messages and is erased at the end.
+TEST(progress_line, draws_on_a_terminal_only_and_erases_itself) {
+  run_progress p;
+  p.file_size = 200;
+  p.file_read = 100;
+  EXPECT_EQ(progress_line::text(p, 2.5e6), "colsieve: pass 1, 50%, 2 MB/s");
+  p.pass_size = 1000;
+  p.rows_read = 2250;
+  EXPECT_EQ(progress_line::text(p, 0), "colsieve: pass 4, 25%, 0 MB/s");
+
+  std::FILE* file = std::tmpfile();
+  { progress_line line(file, p, std::chrono::milliseconds(0)); }
+  EXPECT_EQ(written_text(file), "");  // not a terminal
+
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  std::FILE* tty = std::fopen(ptsname(master), "w");
+  ASSERT_NE(tty, nullptr);
+  {
+    progress_line line(tty, p, std::chrono::milliseconds(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    line.around([&] { std::fputs("Warning: a message\n", tty); });
+  }
+  std::fclose(tty);
+  std::string seen(4096, '\0');
+  seen.resize(static_cast<std::size_t>(read(master, seen.data(), seen.size())));
+  close(master);
+  const std::string drawn = "\rcolsieve: pass 4, 25%, 0 MB/s";
+  const std::string erased = "\r" + std::string(drawn.size() - 1, ' ') + "\r";
+  // The terminal turns "\n" into "\r\n".
+  EXPECT_EQ(seen.substr(0, drawn.size() + erased.size()), drawn + erased);
+  EXPECT_THAT(seen, HasSubstr(erased + "Warning: a message\r\n"));
+  // Nothing of the line is left: it ends as the message did, or redrawn
+  // and erased.
+  const std::string tail = seen.substr(seen.find("a message\r\n") + 11);
+  EXPECT_TRUE(tail.empty() || tail == drawn + erased) << tail;
 }
 
 }  // namespace

@@ -264,7 +264,8 @@ class file_rows : public row_source {
   // keep a descriptor of their own: they may outlive the caller's.
   file_rows(int fd, const struct stat& before, std::string where,
             std::vector<row_place> places, std::string kept,
-            std::vector<std::uint32_t> counts, const fasta_rules& rules)
+            std::vector<std::uint32_t> counts, const fasta_rules& rules,
+            run_progress* progress)
       : fd_(fcntl(fd, F_DUPFD_CLOEXEC, 0)),
         where_(std::move(where)),
         places_(std::move(places)),
@@ -273,7 +274,8 @@ class file_rows : public row_source {
         table_(rules.table),
         fast_(rules.fast),
         stat_(before),
-        size_(static_cast<std::size_t>(before.st_size)) {
+        size_(static_cast<std::size_t>(before.st_size)),
+        read_(progress ? &progress->rows_read : nullptr) {
     if (fd_ < 0) cannot_read();
     if (!unchanged()) {  // not during the first pass either
       close(fd_);
@@ -298,6 +300,7 @@ class file_rows : public row_source {
 
   const char* read(std::size_t i, std::size_t c0, std::size_t c1,
                    char* buf) const override {
+    run_progress::add(read_, c1 - c0);
     const row_place& p = places_[i];
     if (p.width == 0) {
       std::memcpy(buf, kept_.data() + p.start + c0, c1 - c0);
@@ -394,6 +397,7 @@ class file_rows : public row_source {
   filter16 fast_;
   struct stat stat_ {};
   std::size_t size_ = 0;
+  std::atomic<std::uint64_t>* read_;  // residues read, for progress
   std::unordered_map<std::size_t, std::vector<std::size_t>> masked_;
 };
 
@@ -480,6 +484,7 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
   struct stat before {};
   if (fstat(fd, &before) != 0 || before.st_size != end)
     before.st_size = -1;  // as if changed
+  if (ctx.progress) ctx.progress->file_size = size;
   // The first record's length: the one all must have, for the counts.
   std::size_t lseq = 0;
   {
@@ -511,6 +516,7 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
       if (starts[k] == starts[k + 1]) continue;
       try {
         fd_source src(fd, starts[k], starts[k + 1], buf.get(), block);
+        if (ctx.progress) src.count_into(&ctx.progress->file_read);
         index_records(&src, starts[k], rules, lseq, counts[t].data(),
                       &pieces[k]);
       } catch (...) {
@@ -540,6 +546,9 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
   in.aln.source = std::make_shared<file_rows>(
       fd, before, ctx.where, std::move(places), std::move(kept),
       counts.empty() ? std::vector<std::uint32_t>() : std::move(counts[0]),
-      rules);
+      rules, ctx.progress);
+  if (ctx.progress)
+    ctx.progress->pass_size =
+        static_cast<std::uint64_t>(in.aln.names.size()) * lseq;
   return in;
 }

@@ -131,6 +131,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   ctx.fold_case = opts.fold_case;
   ctx.keep_letters = opts.keep_letters && summary != nullptr;
   ctx.warn = warn;
+  ctx.progress = opts.progress;
 
   input_kind kind = detect_input(bytes.head());
   if (kind.comp != compression::none) kind = detect_input("\x01");  // binary

@@ -12,6 +12,7 @@
 #include "byte_stream.h"
 #include "core/alignment.h"
 #include "core/parallel.h"
+#include "core/progress.h"
 #include "error.h"
 #include "fasta_seq.h"
 
@@ -23,6 +24,7 @@ struct input_options {
   // the table: automatic does so from 64 MB on.
   enum class streaming { automatic, always, never };
   streaming stream = streaming::automatic;
+  run_progress* progress = nullptr;  // how far a file read in place is
 };
 
 // What was read, besides the table.

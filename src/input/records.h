@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/alignment.h"
+#include "core/progress.h"
 #include "error.h"
 #include "fasta_seq.h"
 #include "text.h"
@@ -38,6 +39,7 @@ struct read_context {
   // and '-' and '.', which the caller refuses.
   bool unaligned = false;
   warn_fn warn;
+  run_progress* progress = nullptr;  // counts a file read in place
 };
 
 // The records of a format whose sequences come in pieces: rows hold

@@ -73,6 +73,9 @@ bool fd_source::next(const char** data, std::size_t* size) {
       n = read(fd_, buf_, size_);
     }
     if (n > 0) {
+      if (counted_ != nullptr)
+        counted_->fetch_add(static_cast<std::uint64_t>(n),
+                            std::memory_order_relaxed);
       *data = buf_;
       *size = static_cast<std::size_t>(n);
       return true;

@@ -7,7 +7,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,9 +26,12 @@ class fd_source : public byte_source {
   // Reads [begin, end) into buf, block_size bytes, which the caller owns.
   fd_source(int fd, off_t begin, off_t end, char* buf, std::size_t block_size);
   bool next(const char** data, std::size_t* size) override;
+  // Adds the size of every block read to *counter (nullptr: none).
+  void count_into(std::atomic<std::uint64_t>* counter) { counted_ = counter; }
 
  private:
   int fd_;
+  std::atomic<std::uint64_t>* counted_ = nullptr;
   bool ranged_ = false;
   off_t pos_ = 0, end_ = 0;
   std::size_t size_;
