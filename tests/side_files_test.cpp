@@ -49,6 +49,25 @@ struct scratch {
   std::string dir;
 };
 
+output_paths paths(const std::optional<std::string>& map,
+                   const std::optional<std::string>& report,
+                   const std::optional<std::string>& out) {
+  output_paths p;
+  p.column_map = map;
+  p.report = report;
+  p.alignment = out;
+  return p;
+}
+
+output_contents contents(content_writer map, content_writer report,
+                         content_writer out) {
+  output_contents c;
+  c.column_map = std::move(map);
+  c.report = std::move(report);
+  c.alignment = std::move(out);
+  return c;
+}
+
 content_writer text(const std::string& s) {
   return [s](std::FILE* fp, const std::string&) { std::fputs(s.c_str(), fp); };
 }
@@ -58,9 +77,9 @@ TEST(side_files, everything_is_put_in_place_after_it_was_written) {
   tmp.write("map.tsv", "old map");
   thread_pool pool(1);
   side_files files(
-      {tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")},
+      paths(tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")),
       std::nullopt, {{stdout}, {stderr}});
-  files.write({text("map"), text("page"), text("alignment")}, pool);
+  files.write(contents(text("map"), text("page"), text("alignment")), pool);
   EXPECT_EQ(tmp.files(),
             (std::vector<std::string>{"map.tsv", "out.fa", "page.html"}));
   EXPECT_EQ(tmp.read("map.tsv"), "map");
@@ -77,12 +96,10 @@ TEST(side_files, a_failing_output_replaces_nothing) {
   };
   {
     side_files files(
-        {tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")},
+        paths(tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")),
         std::nullopt, {{stdout}, {stderr}});
     EXPECT_THAT(
-        [&] {
-          files.write({text("map"), broken, text("new")}, pool);
-        },
+        [&] { files.write(contents(text("map"), broken, text("new")), pool); },
         ThrowsMessage<fatal_error>(HasSubstr("disk full")));
   }
   EXPECT_EQ(tmp.files(), (std::vector<std::string>{"map.tsv", "out.fa"}));
@@ -94,7 +111,7 @@ TEST(side_files, two_outputs_into_one_file_are_refused_before_writing) {
   const scratch tmp;
   EXPECT_THAT(
       [&] {
-        side_files({tmp.path("same"), tmp.path("same"), std::nullopt},
+        side_files(paths(tmp.path("same"), tmp.path("same"), std::nullopt),
                    std::nullopt, {{stdout}, {stderr}});
       },
       ThrowsMessage<fatal_error>(HasSubstr("it is the same file as")));
