@@ -3,13 +3,14 @@
 # its own: munged, slurmctld and slurmd started as root with every key,
 # socket, port, state, pid and log file in a temporary folder, so nothing of
 # a cluster the machine may already run is used or disturbed. On a dozen
-# alignments of every kind of input (one of them broken) it checks that the
-# outputs and logs equal direct colsieve runs, that every job went through
-# SLURM with the CPUs and memory it asked for (the job ids in Snakemake's
-# log, looked up with scontrol: the cluster keeps no accounting database),
-# that the broken alignment's job failed and says why, that a rerun after
-# mending it submits that job alone and writes the summary table, and that
-# the next run does nothing. Prints each job's id, state and times.
+# alignments of every kind of input (one of them broken), four a job, it
+# checks that the outputs equal direct colsieve runs, that every job went
+# through SLURM with the CPUs and memory it asked for (the job ids in
+# Snakemake's log, looked up with scontrol: the cluster keeps no accounting
+# database), that the broken alignment's job failed and its log says why,
+# that a rerun after mending it submits that job alone and writes the
+# summary table (that of one batch run over all), and that the next run
+# does nothing. Prints each job's id, state and times.
 #
 # usage: slurm_test.sh COLSIEVE REPO
 # Exits 77 (skipped) when slurm-wlm, munge or snakemake is missing or when
@@ -182,11 +183,26 @@ cp "$repo/tests/cli/nexus_interleaved/aln.nex" "$in/interleaved.nex"
 cp "$repo/tests/cli/pir_records/aln.pir" "$in/records.pir"
 gzip -n -c "$repo/examples/fn3.fa" > "$in/fn3.fa.gz"
 cp "$repo/tests/cli/lengths_differ/aln.fa" "$in/broken.fa"
-good=(globins4.fa Pkinase.fa MADE1.mafft.fa fn3.sto blocks.sto clustal.aln
-      interleaved.phy sequential.phy interleaved.nex records.pir fn3.fa)
+names=(globins4.fa Pkinase.fa MADE1.mafft.fa fn3.sto blocks.sto clustal.aln
+       interleaved.phy sequential.phy interleaved.nex records.pir fn3.fa broken.fa)
 threads=$((cpus >= 2 ? 2 : 1))
 args="-r -u"  # -u: MADE1 is in lower case
+group=4       # three jobs; broken.fa is in the first, with three good ones
 mem_factor=1000  # large enough to tell each job's request from the others'
+
+# The workflow's groups, as it makes them: the names in order, four a job.
+mapfile -t sorted < <(printf '%s\n' "${names[@]}" | LC_ALL=C sort)
+source_of() {  # name: its input file
+  if [ -f "$in/$1" ]; then echo "$in/$1"; else echo "$in/$1.gz"; fi
+}
+members() {  # group number: its alignments' names
+  printf '%s\n' "${sorted[@]:$((($1 - 1) * group)):$group}"
+}
+failing=$((($(printf '%s\n' "${sorted[@]}" | grep -nx broken.fa | cut -d: -f1) - 1) / group + 1))
+# A direct run's stderr, prefixed as the batch mode prefixes its lines.
+direct_lines() {  # name
+  "$bin" -i "$(source_of "$1")" $args 2>&1 > /dev/null | sed "s|^|$(source_of "$1"): |"
+}
 
 workflow() {  # log: runs the workflow in $work/run through the profile
   local start=$SECONDS status
@@ -194,7 +210,7 @@ workflow() {  # log: runs the workflow in $work/run through the profile
   (cd "$work/run" && exec timeout 300 snakemake -s "$repo/workflow/Snakefile" \
      --profile "$repo/workflow/profiles/slurm" --max-status-checks-per-second 1 \
      --config in="$in" out="$work/run/out" colsieve="$bin" args="$args" \
-     threads="$threads" mem_factor="$mem_factor") > "$1" 2>&1 &
+     threads="$threads" group="$group" mem_factor="$mem_factor") > "$1" 2>&1 &
   runner=$!
   wait "$runner"
   status=$?
@@ -203,102 +219,103 @@ workflow() {  # log: runs the workflow in $work/run through the profile
   return $status
 }
 
-# Snakemake's log names each job's alignment, then its SLURM id.
-submitted() {  # log: "slurm_id alignment" for each job submitted
-  awk '/^ *wildcards: name=/ { sub(/.*name=/, ""); name = $0 }
-       /has been submitted with SLURM jobid/ {
-         for (i = 1; i < NF; i++) if ($i == "jobid") print $(i + 1), name }' "$1"
+submitted() {  # log: "slurm_id group" for each job Snakemake submitted
+  sed -n 's|.*has been submitted with SLURM jobid \([0-9]*\) (log: .*/rule_trim_\([0-9]*\)/.*|\1 \2|p' "$1"
 }
 
 job_field() {  # slurm_id, field: from scontrol's one-line record of the job
   scontrol -o show job "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"
 }
 
-expected_mem() {  # file: the workflow's request, MB (mem_floor 200)
-  local size
-  case $1 in
-    *.gz) size=$(od -An -tu4 -j $(($(stat -c %s "$1") - 4)) "$1" | tr -d ' ') ;;
-    *) size=$(stat -c %s "$1") ;;
-  esac
-  echo $((200 + (mem_factor * size + 999999) / 1000000))
+expected_mem() {  # group: the workflow's request, MB (mem_floor 200)
+  local name file sizes=()
+  for name in $(members "$1"); do
+    file=$(source_of "$name")
+    case $file in
+      *.gz) sizes+=("$(od -An -tu4 -j $(($(stat -c %s "$file") - 4)) "$file" | tr -d ' ')") ;;
+      *) sizes+=("$(stat -c %s "$file")") ;;
+    esac
+  done
+  local top=$(($(printf '%s\n' "${sizes[@]}" | sort -rn | head -n "$threads" | paste -sd+)))
+  echo $((200 + (mem_factor * top + 999999) / 1000000))
 }
 
-check_jobs() {  # log, count, failing alignment: the jobs went through here
-  local log=$1 count=$2 failing=$3 id name state source
+check_jobs() {  # log, count, failing group: the jobs went through here
+  local log=$1 count=$2 failed=$3 id g state
   submitted "$log" > "$work/jobs"
   [ "$(wc -l < "$work/jobs")" -eq "$count" ] ||
     { echo "$(basename "$log"): $(wc -l < "$work/jobs") SLURM jobs, expected $count"; fail=1; }
-  while read -r id name; do
+  while read -r id g; do
     state=$(job_field "$id" JobState)
-    printf '  job %-4s %-16s %-9s submit %s start %s end %s run %s cpus %s mem %s\n' \
-      "$id" "$name" "$state" "$(job_field "$id" SubmitTime | cut -c12-)" \
+    printf '  job %-4s group %s %-9s submit %s start %s end %s run %s cpus %s mem %s\n' \
+      "$id" "$g" "$state" "$(job_field "$id" SubmitTime | cut -c12-)" \
       "$(job_field "$id" StartTime | cut -c12-)" "$(job_field "$id" EndTime | cut -c12-)" \
       "$(job_field "$id" RunTime)" "$(job_field "$id" NumCPUs)" "$(job_field "$id" MinMemoryNode)"
     [ "$(job_field "$id" NodeList)" = "$host" ] ||
-      { echo "job $id ($name) did not run on $host"; fail=1; }
-    if [ "$name" = "$failing" ]; then
-      [ "$state" = FAILED ] || { echo "job $id ($name) is $state, not FAILED"; fail=1; }
+      { echo "job $id (group $g) did not run on $host"; fail=1; }
+    if [ "$g" = "$failed" ]; then
+      [ "$state" = FAILED ] || { echo "job $id (group $g) is $state, not FAILED"; fail=1; }
     else
-      [ "$state" = COMPLETED ] || { echo "job $id ($name) is $state, not COMPLETED"; fail=1; }
+      [ "$state" = COMPLETED ] || { echo "job $id (group $g) is $state, not COMPLETED"; fail=1; }
     fi
     [ "$(job_field "$id" NumCPUs)" = "$threads" ] ||
-      { echo "job $id ($name) has $(job_field "$id" NumCPUs) CPUs, not $threads"; fail=1; }
-    source=$in/$name
-    [ -f "$source" ] || source=$in/$name.gz
-    [ "$(job_field "$id" MinMemoryNode)" = "$(expected_mem "$source")M" ] ||
-      { echo "job $id ($name) asked for $(job_field "$id" MinMemoryNode)," \
-          "not $(expected_mem "$source")M"; fail=1; }
+      { echo "job $id (group $g) has $(job_field "$id" NumCPUs) CPUs, not $threads"; fail=1; }
+    [ "$(job_field "$id" MinMemoryNode)" = "$(expected_mem "$g")M" ] ||
+      { echo "job $id (group $g) asked for $(job_field "$id" MinMemoryNode)," \
+          "not $(expected_mem "$g")M"; fail=1; }
   done < "$work/jobs"
 }
 
-# First run: eleven alignments are trimmed, the broken one's job fails, so
-# the workflow fails and writes no summary table.
+check_outputs() {  # group: its alignments equal direct runs
+  local name
+  for name in $(members "$1"); do
+    "$bin" -i "$(source_of "$name")" $args 2> /dev/null | cmp -s - "$out/$name" ||
+      { echo "$name: output differs from a direct run"; fail=1; }
+  done
+}
+
+# First run: the groups without broken.fa are trimmed; the job of the one
+# with it fails, Snakemake removes that group's outputs, and the workflow
+# fails without writing the summary table.
 out=$work/run/out
+groups=$(((${#names[@]} + group - 1) / group))
 if workflow "$work/run1.log"; then
   echo "snakemake reported success over a broken alignment"; fail=1
 fi
-check_jobs "$work/run1.log" 12 broken.fa
-for name in "${good[@]}"; do
-  source=$in/$name
-  [ -f "$source" ] || source=$in/$name.gz
-  "$bin" -i "$source" $args > "$work/direct.out" 2> "$work/direct.log"
-  cmp -s "$work/direct.out" "$out/$name" ||
-    { echo "$name: output differs from a direct run"; fail=1; }
-  cmp -s "$work/direct.log" "$out/logs/$name.log" ||
-    { echo "$name: log differs from a direct run's standard error"; fail=1; }
+check_jobs "$work/run1.log" "$groups" "$failing"
+for ((g = 1; g <= groups; g++)); do
+  [ "$g" = "$failing" ] || check_outputs "$g"
 done
-[ ! -e "$out/broken.fa" ] || { echo "broken.fa left an output"; fail=1; }
-"$bin" -i "$in/broken.fa" $args 2> "$work/direct.log" > /dev/null
-cmp -s "$work/direct.log" "$out/logs/broken.fa.log" ||
-  { echo "broken.fa.log is not colsieve's error:"; cat "$out/logs/broken.fa.log"; fail=1; }
-broken_id=$(awk '$2 == "broken.fa" { print $1 }' "$work/jobs")
-echo "  job $broken_id's colsieve log: $(head -n 1 "$out/logs/broken.fa.log")"
-grep -q "Error in rule trim" "$work/run/.snakemake/slurm_logs/rule_trim/$broken_id.log" 2> /dev/null ||
-  { echo "SLURM's log of job $broken_id does not show the failed rule"; fail=1; }
+for name in $(members "$failing"); do
+  [ ! -e "$out/$name" ] || { echo "$name of the failed group is left behind"; fail=1; }
+done
+{
+  for name in $(members "$failing"); do direct_lines "$name"; done
+  echo "colsieve: $((group - 1)) of $group alignments trimmed, 1 failed (see above)."
+} > "$work/group.expected"
+diff "$work/group.expected" "$out/logs/group-$failing.log" ||
+  { echo "group-$failing.log is not its alignments' messages"; fail=1; }
+failed_id=$(awk -v g="$failing" '$2 == g { print $1 }' "$work/jobs")
+echo "  job $failed_id's log: $(grep broken.fa "$out/logs/group-$failing.log")"
+grep -q "Error in rule trim_$failing:" "$work/run/.snakemake/slurm_logs/rule_trim_$failing/$failed_id.log" 2> /dev/null ||
+  { echo "SLURM's log of job $failed_id does not show the failed rule"; fail=1; }
 [ ! -e "$out/summary.tsv" ] || { echo "summary.tsv written despite a failed job"; fail=1; }
 
-# Mended, the broken alignment is the only job of the rerun, and the
-# summary table follows, on this machine.
+# Mended, the failed group is the only job of the rerun, and the summary
+# table follows, on this machine: the table of one batch run over all.
 cp "$repo/examples/3box.fa" "$in/broken.fa"
 workflow "$work/run2.log" || { echo "the rerun failed"; cat "$work/run2.log"; fail=1; }
 check_jobs "$work/run2.log" 1 ""
-"$bin" -i "$in/broken.fa" $args 2> /dev/null | cmp -s - "$out/broken.fa" ||
-  { echo "broken.fa, mended, differs from a direct run"; fail=1; }
+[ "$(submitted "$work/run2.log" | cut -d' ' -f2)" = "$failing" ] ||
+  { echo "the rerun did not submit group $failing"; fail=1; }
+check_outputs "$failing"
 grep -q "^localrule summary:" "$work/run2.log" ||
   { echo "the summary was not made by a local rule"; fail=1; }
-{
-  head -n 1 "$out/summary.tsv"
-  for name in $(printf '%s\n' "${good[@]}" broken.fa | LC_ALL=C sort); do
-    source=$in/$name
-    [ -f "$source" ] || source=$in/$name.gz
-    "$bin" -i "$source" $args 2>&1 > /dev/null |
-      sed -n "s|^fraction of positions with total weight over target (\(.*\)): \(.*\)|$source\t\t\t\t\t\2\t\1\t\t\t\t\t\t\t\tok\t|p"
-  done
-} > "$work/summary.expected"
-[ "$(head -n 1 "$out/summary.tsv" | tr '\t' ' ')" = "input format sequences columns kept_columns kept_fraction target variable_before variable_after parsimony_informative_before parsimony_informative_after missing_percent_before missing_percent_after gc_percent status error" ] ||
-  { echo "summary.tsv has another header"; fail=1; }
+mapfile -t sources < <(for name in "${sorted[@]}"; do source_of "$name"; done)
+"$bin" $args --out-dir "$work/direct" --out-name '{name}' \
+  --summary "$work/summary.expected" "${sources[@]}" 2> /dev/null
 diff "$work/summary.expected" "$out/summary.tsv" ||
-  { echo "summary.tsv differs from the direct runs' summary lines"; fail=1; }
+  { echo "summary.tsv is not one batch run's table"; fail=1; }
 
 # Everything is up to date: nothing to submit, nothing to do.
 workflow "$work/run3.log" || { echo "the third run failed"; fail=1; }
