@@ -169,7 +169,8 @@ constexpr option_entry kOptions[] = {
     {kOutNameOption, 0, "out-name", "TEMPLATE", "Many alignments",
      "with --out-dir, each output's name: {stem} is the\n"
      "input's name without .gz and its extension, {ext} the\n"
-     "format's extension (default {stem}.{ext})"},
+     "format's extension, {name} the input's name without\n"
+     ".gz (default {stem}.{ext})"},
     {kSummaryOption, 0, "summary", "FILE", "Side files",
      "write a table of the run (one row per input: counts,\n"
      "variable and parsimony-informative sites, missing\n"

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <string_view>
 
 #include "core/alphabet.h"
 #include "core/back_translation.h"
@@ -200,22 +201,40 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string stem_of(const std::string& path) {
+// The file name without ".gz": {name}, which keeps the input's extension.
+std::string name_of(const std::string& path) {
   std::string name = base_name(path);
   if (ends_with(name, ".gz")) name.resize(name.size() - 3);
+  return name;
+}
+
+std::string stem_of(const std::string& path) {
+  std::string name = name_of(path);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.resize(dot);
   return name;
 }
 
-std::string expanded(std::string templ, const std::string& stem,
-                     const std::string& ext) {
-  for (const auto& [key, value] :
-       {std::pair<std::string, std::string>{"{stem}", stem}, {"{ext}", ext}})
-    for (std::size_t at = templ.find(key); at != std::string::npos;
-         at = templ.find(key, at + value.size()))
-      templ.replace(at, key.size(), value);
-  return templ;
+// The template with its placeholders filled in, in one pass over the
+// template: a value is never searched for placeholders itself (an input
+// may be named a{ext}.fa).
+std::string expanded(const std::string& templ, const std::string& stem,
+                     const std::string& ext, const std::string& name) {
+  const std::pair<std::string_view, const std::string*> keys[] = {
+      {"{stem}", &stem}, {"{ext}", &ext}, {"{name}", &name}};
+  std::string out;
+  for (std::size_t at = 0; at < templ.size();) {
+    bool found = false;
+    for (const auto& [key, value] : keys)
+      if (templ.compare(at, key.size(), key) == 0) {
+        out += *value;
+        at += key.size();
+        found = true;
+        break;
+      }
+    if (!found) out += templ[at++];
+  }
+  return out;
 }
 
 // The path as a key for "the same file": its folder resolved, where it
@@ -251,7 +270,8 @@ std::vector<output_paths> outputs_of(const run_settings& set) {
        {std::pair{&set.outputs.column_map, "-l"},
         {&set.outputs.report, "-w"},
         {&set.outputs.complement, "--complement"}})
-    if (*templ && templ->value().find("{stem}") == std::string::npos)
+    if (*templ && templ->value().find("{stem}") == std::string::npos &&
+        templ->value().find("{name}") == std::string::npos)
       throw fatal_error(std::string("Error: with --out-dir, ") + option +
                         " takes a name template with {stem} in it, one file "
                         "for each input (for example " +
@@ -267,13 +287,15 @@ std::vector<output_paths> outputs_of(const run_settings& set) {
   std::vector<output_paths> out(set.inputs.size());
   for (std::size_t i = 0; i < set.inputs.size(); ++i) {
     const std::string stem = stem_of(set.inputs[i]);
+    const std::string name = name_of(set.inputs[i]);
     const auto file = [&](const std::optional<std::string>& templ) {
-      return templ ? std::optional<std::string>(expanded(*templ, stem, ext))
-                   : std::nullopt;
+      return templ
+                 ? std::optional<std::string>(expanded(*templ, stem, ext, name))
+                 : std::nullopt;
     };
     out[i].alignment =
         *set.out_dir + "/" +
-        expanded(set.out_name.value_or("{stem}.{ext}"), stem, ext);
+        expanded(set.out_name.value_or("{stem}.{ext}"), stem, ext, name);
     out[i].column_map = file(set.outputs.column_map);
     out[i].report = file(set.outputs.report);
     out[i].complement = file(set.outputs.complement);

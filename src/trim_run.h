@@ -41,7 +41,7 @@ summary_row trim_input(const run_settings& set, const input_run& in,
 // and stops nothing else. Writes the summary table last, and one line that
 // counts the results. Returns the exit status: 1 if any input failed.
 // Throws fatal_error for what stops every input (outputs that would
-// collide or overwrite an input, templates without {stem}).
+// collide or overwrite an input, templates without {stem} or {name}).
 int trim_inputs(const run_settings& set, std::FILE* msg);
 
 // The file extension of a format's output: "fa", "phy", "nex", "aln",

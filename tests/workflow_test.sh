@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs the Snakemake workflow on the shipped examples (FASTA and Stockholm)
-# and checks that each output equals a direct colsieve run and each log holds
-# the summary line; then checks that a gzip-compressed alignment is trimmed
-# and a broken one fails its job without leaving output.
+# Runs the Snakemake workflow on the shipped examples (FASTA and Stockholm,
+# one stem in both) in groups of three, and checks that each output equals a
+# direct colsieve run, that each group's log holds its inputs' summary lines
+# and that the merged summary table is the one a single batch run over every
+# example writes; then, one alignment a job, that a gzip-compressed
+# alignment is trimmed and a broken one fails its job without leaving
+# output.
 #
 # usage: workflow_test.sh COLSIEVE REPO
 # Exits 77 (skipped) when snakemake is missing, unless COLSIEVE_REQUIRE_ALL
@@ -19,20 +22,32 @@ fail=0
 # -u: one example is MAFFT's lower-case output.
 snakemake -s "$repo/workflow/Snakefile" --cores 2 --directory "$work" --quiet \
   --config in="$repo/examples" out="$work/out" colsieve="$bin" args="-r -u" \
-  > "$work/sm.log" 2>&1 ||
+  group=3 > "$work/sm.log" 2>&1 ||
   { echo "snakemake failed:"; cat "$work/sm.log"; exit 1; }
-count=0
-for aln in "$repo"/examples/*.fa "$repo"/examples/*.sto; do
+inputs=()
+for aln in $(printf '%s\n' "$repo"/examples/*.fa "$repo"/examples/*.sto | LC_ALL=C sort); do
   name=$(basename "$aln")
-  count=$((count + 1))
+  inputs+=("$aln")
   "$bin" -i "$aln" -r -u > "$work/direct.fa" 2> "$work/direct.log"
   cmp -s "$work/direct.fa" "$work/out/$name" ||
     { echo "$name: workflow output differs from a direct run"; fail=1; }
-  cmp -s "$work/direct.log" "$work/out/logs/$name.log" ||
-    { echo "$name: log differs from the summary line"; fail=1; }
+  grep -qxF "$aln: $(cat "$work/direct.log")" "$work"/out/logs/group-*.log ||
+    { echo "$name: no group log has its summary line"; fail=1; }
 done
-[ "$count" -ge 6 ] || { echo "expected at least 6 examples, found $count"; fail=1; }
+[ ${#inputs[@]} -ge 6 ] || { echo "expected at least 6 examples, found ${#inputs[@]}"; fail=1; }
+[ -e "$work/out/logs/group-$(((${#inputs[@]} + 2) / 3)).log" ] ||
+  { echo "not $(((${#inputs[@]} + 2) / 3)) groups:"; ls "$work/out/logs"; fail=1; }
+"$bin" -r -u --out-dir "$work/direct" --out-name '{name}' \
+  --summary "$work/direct.tsv" "${inputs[@]}" 2> /dev/null
+cmp -s "$work/direct.tsv" "$work/out/summary.tsv" ||
+  { echo "summary.tsv is not one batch run's table:"; diff "$work/direct.tsv" "$work/out/summary.tsv"; fail=1; }
 [ ! -e "$work/out/README.md" ] || { echo "README.md was taken for an alignment"; fail=1; }
+rm "$work/out/fn3.sto"
+snakemake -s "$repo/workflow/Snakefile" --cores 2 --directory "$work" \
+  --config in="$repo/examples" out="$work/out" colsieve="$bin" args="-r -u" \
+  group=3 > "$work/sm.log" 2>&1
+[ -e "$work/out/fn3.sto" ] && [ "$(grep -c '^rule trim' "$work/sm.log")" = 1 ] ||
+  { echo "a lost output was not made again by its group alone:"; cat "$work/sm.log"; fail=1; }
 
 # A broken alignment: its job fails, its output is gone, its log says why;
 # a gzip-compressed one is trimmed into its name without .gz.
@@ -42,14 +57,14 @@ gzip -c "$repo/examples/fn3.sto" > "$work/bad/packed.sto.gz"
 printf '>a\nACDEF\n>b\nACD\n' > "$work/bad/broken.fa"
 if snakemake -s "$repo/workflow/Snakefile" --cores 1 --keep-going --quiet \
      --directory "$work" --config in="$work/bad" out="$work/badout" \
-     colsieve="$bin" > "$work/sm2.log" 2>&1; then
+     colsieve="$bin" group=1 > "$work/sm2.log" 2>&1; then
   echo "snakemake reported success over a broken alignment"; fail=1
 fi
 [ -s "$work/badout/good.fa" ] || { echo "good.fa was not trimmed"; fail=1; }
 "$bin" -i "$repo/examples/fn3.sto" -r 2> /dev/null | cmp -s - "$work/badout/packed.sto" ||
   { echo "packed.sto.gz was not trimmed into packed.sto"; fail=1; }
 [ ! -e "$work/badout/broken.fa" ] || { echo "broken.fa left an output"; fail=1; }
-grep -q "Error: sequence lengths differ!" "$work/badout/logs/broken.fa.log" ||
-  { echo "broken.fa.log lacks the error"; fail=1; }
+grep -qxF "$work/bad/broken.fa: Error: sequence lengths differ!" "$work"/badout/logs/group-*.log ||
+  { echo "no group log has broken.fa's error"; fail=1; }
 [ $fail -eq 0 ] || cat "$work/sm2.log"
 exit $fail
