@@ -66,7 +66,7 @@ class warnings_of_call {
     std::vector<std::string> lines;
     std::swap(lines, lines_);
     for (const std::string& w : lines)
-      if (PyErr_WarnEx(g_warning, w.c_str(), 2) != 0)
+      if (PyErr_WarnEx(g_warning, w.c_str(), 1) != 0)
         throw py::error_already_set();
   }
 
