@@ -9,6 +9,10 @@ set -u
 src=$1
 bin=$2
 python=$3
+if ! git -C "$src" rev-parse --git-dir > /dev/null 2>&1; then
+  echo "pip_install: $src is no git checkout to clone"
+  exit 77
+fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 git clone --quiet "$src" "$scratch/clone" || exit 1
