@@ -135,7 +135,9 @@ for size in $sizes; do
     [ -s "$file.gz" ] || gzip -c "$file" > "$file.gz"
     cmds+=(-n "gzip -dc .gz" "gzip -dc $file.gz" -n "colsieve .gz" "$bin -i $file.gz")
     [ "$python_module" = ON ] && cmds+=(-n "python trim(read(L))" \
-      "/usr/bin/python3 -c 'import colsieve; colsieve.trim(colsieve.read(\"$file\"))'")
+      "/usr/bin/python3 -c 'import colsieve; colsieve.trim(colsieve.read(\"$file\"))'" \
+      -n "python, written as colsieve" \
+      "/usr/bin/python3 -c 'import colsieve; colsieve.trim(colsieve.read(\"$file\")).write(\"/dev/null\", format=\"default\", remove=False)'")
   fi
   hyperfine -N --warmup 1 --runs "$runs" --style none \
     --export-json "$data/$size.json" "${cmds[@]}" > /dev/null

@@ -193,6 +193,10 @@ struct origin {
   std::string name;  // the path, or how messages name the bytes
   file_state state;
   py::object data;  // the bytes, or the tuple of sequences (str)
+  // The bytes' contents, taken with the GIL: data keeps them alive and
+  // unchanged, so that they may be read without it.
+  const char* bytes = nullptr;
+  std::size_t size = 0;
   input_options opts;
 };
 
@@ -223,13 +227,8 @@ alignment read_origin(const origin& from, const input_options& opts,
     *state = state_of(file.fd);
     return read_alignment(file.fd, from.name, opts, pool, warn, summary);
   }
-  // The bytes object is held by `from` and never changes.
-  char* p = nullptr;
-  Py_ssize_t n = 0;
-  PyBytes_AsStringAndSize(from.data.ptr(), &p, &n);
-  return read_alignment(
-      std::make_unique<memory_source>(p, static_cast<std::size_t>(n)),
-      from.name, opts, pool, warn, summary);
+  return read_alignment(std::make_unique<memory_source>(from.bytes, from.size),
+                        from.name, opts, pool, warn, summary);
 }
 
 py_alignment read_source(const py::object& source, bool fold_case,
@@ -268,6 +267,10 @@ py_alignment read_source(const py::object& source, bool fold_case,
         "colsieve.read: source must be a path, bytes or a binary file "
         "object, not " +
         std::string(py::str(source.get_type().attr("__name__"))));
+  }
+  if (from->how == origin::kind::bytes) {
+    from->bytes = PyBytes_AS_STRING(from->data.ptr());
+    from->size = static_cast<std::size_t>(PyBytes_GET_SIZE(from->data.ptr()));
   }
   const unsigned n = static_cast<unsigned>(
       std::min<std::size_t>(1024, count_arg("threads", threads, SIZE_MAX)));

@@ -373,3 +373,35 @@ def test_version_and_help():
     for name in ("target", "cst", "maxcst", "henikoff", "threads", "codon", "mask_stops",
                  "ends_only", "cds", "genetic_code"):
         assert f"\n{name}: " in doc, name
+
+
+@pytest.mark.filterwarnings("ignore:.*were dropped from the residues")
+def test_cds(tmp_path):
+    case = CASES / "cds_default"
+    prot, cds = tmp_path / "prot.fa", tmp_path / "cds.fa"
+    prot.write_bytes((case / "prot.fa").read_bytes())
+    cds.write_bytes((case / "cds.fa").read_bytes())
+    for code in (0, 11):
+        args = ["--genetic-code", str(code)] if code else []
+        want = tool("-i", prot, "--cds", cds, "-f", "fasta", *args).stdout
+        for src in (prot, prot.read_bytes()):
+            t = colsieve.trim(colsieve.read(src), cds=cds, genetic_code=code)
+            out = io.BytesIO()
+            t.write(out)
+            assert out.getvalue() == want
+    codons = t.alignment(remove=False)
+    assert codons.ncol == 3 * colsieve.read(prot).ncol
+    # A built alignment threads its own letters.
+    two = tmp_path / "two.fa"
+    two.write_bytes(b"".join(prot.read_bytes().splitlines(keepends=True)[:4]))
+    want = tool("-i", two, "--cds", cds, "-f", "fasta").stdout
+    a = colsieve.read(two)
+    out = io.BytesIO()
+    with pytest.warns(colsieve.ColsieveWarning, match="belongs to no record"):
+        colsieve.trim(colsieve.Alignment(a.names, a.sequences), cds=cds).write(out)
+    assert out.getvalue() == want
+    # The file is read again for its letters: it must not have changed.
+    aln = colsieve.read(prot)
+    prot.write_bytes(prot.read_bytes() + b"\n")
+    with pytest.raises(colsieve.Error, match="has changed since it was read"):
+        colsieve.trim(aln, cds=cds)
