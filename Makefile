@@ -1,6 +1,7 @@
 # Convenience targets around CMake and CTest.
 #   make demo    build colsieve (quietly), then trim a shipped alignment
-#   make test    one release build with the tests, then ctest
+#   make test    one release build with the tests (and the Python module
+#                where pybind11 is installed), then ctest
 #   make check   everything the tests hold: the format check, the suite
 #                built five ways (release with gcc and with clang, with zlib
 #                in place of ISA-L, AddressSanitizer and
@@ -8,6 +9,9 @@
 #                fuzzers, FUZZ_SECONDS each; ends with a one-line summary
 #   make format  clang-format every source in place
 BUILD ?= build
+# The Python module is built and tested where Debian's Python has pybind11.
+PYTHON_MODULE ?= $(shell /usr/bin/python3 -c 'import pybind11, numpy, pytest' \
+                   2> /dev/null && echo ON || echo OFF)
 FUZZ_SECONDS ?= 60
 SOURCES = src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
           fuzz/*.cpp bench/*.cpp
@@ -27,7 +31,8 @@ demo: release
 	$(BUILD)/release/colsieve -i examples/globins4.fa
 
 test:
-	cmake -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=ON
+	cmake -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=ON \
+	  -DCOLSIEVE_PYTHON=$(PYTHON_MODULE)
 	cmake --build $(BUILD)/test -j2
 	ctest --test-dir $(BUILD)/test -j2 --output-on-failure
 

@@ -20,7 +20,8 @@
 #   BASELINE_REF=ref   the git commit to compare with (default 0a762c3,
 #                      colsieve 1.0.0); "none" skips it
 # Needs hyperfine, GNU time and gzip (Debian packages hyperfine, time, gzip),
-# python3 and git.
+# python3 and git. Where Debian's Python has pybind11, also times
+# trim(read(L)) through the Python module against the tool.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,8 +37,15 @@ done
 mkdir -p "$data"
 
 quiet() { "$@" > "$data/build.log" 2>&1 || { cat "$data/build.log"; exit 1; }; }
-quiet cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=OFF
+python_module=OFF
+/usr/bin/python3 -c 'import pybind11' 2> /dev/null && python_module=ON
+quiet cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=OFF \
+  -DCOLSIEVE_PYTHON=$python_module
 quiet cmake --build "$build" -j2 --target colsieve gen_alignment phase_times
+if [ "$python_module" = ON ]; then
+  quiet cmake --build "$build" -j2 --target _colsieve
+  export PYTHONPATH=$build/python
+fi
 bin=$build/colsieve
 
 base=""
@@ -126,6 +134,10 @@ for size in $sizes; do
   if [ "$size" = L ]; then
     [ -s "$file.gz" ] || gzip -c "$file" > "$file.gz"
     cmds+=(-n "gzip -dc .gz" "gzip -dc $file.gz" -n "colsieve .gz" "$bin -i $file.gz")
+    [ "$python_module" = ON ] && cmds+=(-n "python trim(read(L))" \
+      "/usr/bin/python3 -c 'import colsieve; colsieve.trim(colsieve.read(\"$file\"))'" \
+      -n "python, written as colsieve" \
+      "/usr/bin/python3 -c 'import colsieve; colsieve.trim(colsieve.read(\"$file\")).write(\"/dev/null\", format=\"default\", remove=False)'")
   fi
   hyperfine -N --warmup 1 --runs "$runs" --style none \
     --export-json "$data/$size.json" "${cmds[@]}" > /dev/null
@@ -185,6 +197,8 @@ if "L" in med_all:
     print(f"  {'L, minor page faults':58} {faults:6,} (at most 5,000 with THP madvise or always)")
     gz = max(m["gzip -dc .gz"], m["colsieve"])
     target("L.fa.gz / max(gzip -dc, plain file run)", m["colsieve .gz"] / gz, 1.15)
+    if "python trim(read(L))" in m:
+        target("L, Python trim(read(L)) / colsieve", m["python trim(read(L))"] / m["colsieve"], 1.1)
 if "M" in med_all and f"colsieve {ref}" in med_all["M"]:
     target("M, default threads / baseline", med_all["M"]["colsieve"] / med_all["M"][f"colsieve {ref}"], 0.6)
 if "W" in med_all:

@@ -620,6 +620,7 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
 
 int colsieve_main(int argc, char** argv) {
   hold_standard_descriptors();
+  remove_temps_on_signals();
   message_stream msg;
   try {
     run_settings set;

@@ -27,8 +27,6 @@
 #include "output/formats.h"
 #include "output/report.h"
 
-namespace {
-
 trim_options trim_options_of(const run_settings& set) {
   trim_options opts;
   opts.target_wt = set.target_wt;
@@ -40,14 +38,6 @@ trim_options trim_options_of(const run_settings& set) {
   opts.ends_only = set.ends_only;
   return opts;
 }
-
-// What the run writes: the alignment it trimmed, or with --cds the codon
-// alignment of its coding sequences; and the verdict for its columns.
-struct written {
-  alignment codons;         // with --cds
-  const alignment* aln;     // the alignment written
-  selection kept, dropped;  // its verdict, and the complement's
-};
 
 void written_of(const run_settings& set, const alignment& aln,
                 const input_summary& summary, const trimming& t,
@@ -68,6 +58,8 @@ void written_of(const run_settings& set, const alignment& aln,
   }
   if (set.outputs.complement) w->dropped = complement_of(w->kept);
 }
+
+namespace {
 
 // The summary row of a run that completed: its figures are those of the
 // alignment written, before trimming and after.

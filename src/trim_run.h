@@ -11,6 +11,8 @@
 #include "colsieve.h"
 #include "core/parallel.h"
 #include "core/progress.h"
+#include "core/trimming.h"
+#include "input/read_input.h"
 #include "output/destination.h"
 #include "output/side_files.h"
 #include "output/summary_table.h"
@@ -28,6 +30,27 @@ struct input_run {
   bool figures = false;              // fill the figures of the summary row
   run_progress* progress = nullptr;  // counts for a progress line
 };
+
+// The trimming options of a run's settings.
+trim_options trim_options_of(const run_settings& set);
+
+// What a run writes: the alignment it trimmed, or with --cds the codon
+// alignment of its coding sequences; and the verdict for its columns.
+struct written {
+  alignment codons;                // with --cds
+  const alignment* aln = nullptr;  // the alignment written: &codons or the
+                                   // trimmed one, so never moved or copied
+  selection kept, dropped;         // its verdict, and the complement's
+};
+
+// Fills *w for the trimming t of aln (read with summary; with set.cds, read
+// with input_options::keep_letters): with set.cds reads the coding
+// sequences and threads them onto aln's columns. The complement is made
+// with set.outputs.complement. Throws fatal_error as read_coding_sequences
+// and thread_codons do.
+void written_of(const run_settings& set, const alignment& aln,
+                const input_summary& summary, const trimming& t,
+                thread_pool& pool, const warn_fn& warn, written* w);
 
 // Reads, trims and writes one input; with outputs.summary, the summary
 // table of this one input is among its outputs. Returns its summary row.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Everything `make check` runs: the format check, the test suite built five
-# ways (release with warnings as errors, with gcc and with clang; with zlib
+# ways (release with warnings as errors and the Python module, with gcc and
+# with clang; with zlib
 # in place of ISA-L; AddressSanitizer and UndefinedBehaviorSanitizer;
 # ThreadSanitizer), the last two with two threads, and the fuzzers. Ends with one line, "N passed, M failed, K
 # skipped", then what was skipped and why.
@@ -97,7 +98,18 @@ else
   count skip format "clang-format is not installed"
 fi
 
-suite check -DCMAKE_BUILD_TYPE=Release
+# The release suite also builds and tests the Python module, where Debian's
+# Python has what it needs.
+python_opts=()
+if /usr/bin/python3 -c 'import pybind11, numpy, pytest, setuptools' 2> /dev/null; then
+  python_opts=(-DCOLSIEVE_PYTHON=ON -DPython_EXECUTABLE=/usr/bin/python3)
+elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
+  echo "the Python module needs pybind11, NumPy, pytest and setuptools"
+  count fail "python: build"
+else
+  count skip python "pybind11, NumPy, pytest or setuptools is not installed"
+fi
+suite check -DCMAKE_BUILD_TYPE=Release "${python_opts[@]}"
 # The same with the other compiler, and with zlib in place of ISA-L.
 if command -v clang++ > /dev/null; then
   suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++

@@ -21,7 +21,9 @@ struct input_options {
   std::size_t max_columns = MAX_SEQLEN;  // 0: no limit but MAX_WIDTH
   bool keep_letters = false;             // fill input_summary::letters (--cds)
   // Whether a plain FASTA file is read again in each pass instead of into
-  // the table: automatic does so from 64 MB on.
+  // the table: automatic does so from 64 MiB on. Such a file is mapped,
+  // and a SIGBUS handler is installed for the process (a file cut short
+  // while mapped becomes an error of the read); never installs none.
   enum class streaming { automatic, always, never };
   streaming stream = streaming::automatic;
   run_progress* progress = nullptr;  // how far a file read in place is

@@ -33,6 +33,7 @@ namespace {
 std::atomic<temp_slot*> g_slots{nullptr};
 std::mutex g_slots_mutex;  // for the threads that fill and empty slots
 std::atomic<bool> g_handlers_installed{false};
+std::atomic<bool> g_handlers_wanted{false};
 constexpr int kCleanupSignals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
 
 extern "C" void remove_temps_and_die(int sig) {
@@ -44,7 +45,7 @@ extern "C" void remove_temps_and_die(int sig) {
 }
 
 void install_cleanup_handlers() {
-  if (g_handlers_installed.exchange(true)) return;
+  if (!g_handlers_wanted.load() || g_handlers_installed.exchange(true)) return;
   for (int sig : kCleanupSignals) {
     struct sigaction old {};
     sigaction(sig, nullptr, &old);
@@ -134,6 +135,8 @@ std::optional<file_id> id_of(const struct stat& st) {
 }
 
 }  // namespace
+
+void remove_temps_on_signals() { g_handlers_wanted.store(true); }
 
 std::optional<file_id> regular_file_id(int fd) {
   struct stat st {};

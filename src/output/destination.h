@@ -24,6 +24,14 @@ struct file_id {
   bool operator==(const file_id&) const = default;
 };
 
+// From the next temporary file on, SIGHUP, SIGINT, SIGPIPE and SIGTERM
+// (those not ignored) remove every temporary file before they end the
+// process as they would have. Only the command-line tool asks for it: a
+// process that embeds the library (the Python module) keeps its own
+// handlers, and its temporary files are removed by the calls that made
+// them.
+void remove_temps_on_signals();
+
 // The identity of the regular file open on descriptor fd, if it is one.
 std::optional<file_id> regular_file_id(int fd);
 
