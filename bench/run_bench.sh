@@ -7,16 +7,21 @@
 #
 # usage: bench/run_bench.sh [DATA_DIR]
 #   DATA_DIR  where the generated files and builds go (default:
-#             $TMPDIR/colsieve-bench, about 2 GB); files are made once and
+#             $TMPDIR/colsieve-bench, about 2 GB, 6 GB with G); files are made once and
 #             reused.
 # environment:
 #   RUNS=N             timed runs per command (default 5)
-#   SIZES="M L W B"    which sizes to run: S 100 x 1,000; M 1,000 x 10,000;
+#   SIZES="M L W B A G" which sizes to run: S 100 x 1,000; M 1,000 x 10,000;
 #                      L 10,000 x 45,000; W 1,000 x 1,000,000 (wide, read
 #                      with --max-columns 0); B a batch of 1,000 gene
 #                      alignments of 20-300 x 200-3,000 (seeded, about
 #                      240 MB), trimmed in one run (--out-dir) beside one
-#                      run per file through GNU parallel and xargs
+#                      run per file through GNU parallel and xargs; A the
+#                      alternating rows (L, L --threads 1 and M taking
+#                      turns with the baseline, ALT_ROUNDS rounds, default
+#                      7; start-up on examples/globins4.fa against
+#                      /bin/true); G with A, the 4 GB row (100,000 x
+#                      40,000 beside cat, peak RssAnon; 4 GB more disk)
 #   BASELINE_REF=ref   the git commit to compare with (default 0a762c3,
 #                      colsieve 1.0.0); "none" skips it
 # Needs hyperfine, GNU time and gzip (Debian packages hyperfine, time, gzip),
@@ -27,7 +32,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 data=${1:-${TMPDIR:-/tmp}/colsieve-bench}
 runs=${RUNS:-5}
-sizes=${SIZES:-M L W B}
+sizes=${SIZES:-M L W B A G}
 baseline_ref=${BASELINE_REF:-0a762c3}
 build=$root/build/bench
 
@@ -102,6 +107,7 @@ batch() {
 }
 
 for size in $sizes; do
+  [ "$size" = A ] || [ "$size" = G ] && continue  # after the table
   if [ "$size" = B ]; then
     batch
     continue
@@ -168,7 +174,7 @@ print(f"{'size':4} {'command':24} {'median':>9} {'x base':>7} {'peak RSS':>10} "
       f"{'x file':>7} {'minor faults':>12}")
 med_all = {}
 for size in sizes:
-    if size == "B":
+    if size in ("A", "G", "B"):
         continue
     mb = os.path.getsize(os.path.join(data, f"{size}-protein.fa")) / 1e6
     med = {r["command"]: statistics.median(r["times"])
@@ -225,4 +231,19 @@ if phases:
         label, rest = line.split("\t")
         print(f"  {label:24} {rest}")
 EOF
+
+# As users run it: the commands taking turns, and the 4 GB row.
+if [[ " $sizes " == *" A "* ]]; then
+  for size in L M; do
+    file=$data/$size-protein.fa
+    [ -s "$file" ] || "$build/gen_alignment" ${dims[$size]} protein 1 > "$file"
+  done
+  big=()
+  if [[ " $sizes " == *" G "* ]]; then
+    big=("$data/G-protein.fa")
+    [ -s "${big[0]}" ] || "$build/gen_alignment" 100000 40000 protein 7 > "${big[0]}"
+  fi
+  python3 "$root/bench/alternate.py" "$bin" "$base" "$data/L-protein.fa" \
+    "$data/M-protein.fa" "$root/examples/globins4.fa" "${ALT_ROUNDS:-7}" "${big[@]}"
+fi
 exit $status
