@@ -1,0 +1,31 @@
+# The seed corpus of each fuzz target, made from the format examples in
+# fuzz/seeds/; sourced by
+# run_fuzz.sh and coverage.sh.
+#
+#   seed_corpus TARGET DIR   writes TARGET's seeds into DIR
+#
+# The targets read a few control bytes before the text (see each target's
+# opening comment): each seed gets one of four prefixes in turn, so that the
+# seeds start from different settings. Inputs the fuzzers found that
+# showed a fault are kept in fuzz/corpus/TARGET/ and replayed with these.
+
+seed_corpus() {  # target, folder
+  local target=$1 dir=$2 seeds k=0 f prefixes
+  seeds=$(cd "$(dirname "${BASH_SOURCE[0]}")/seeds" && pwd)
+  mkdir -p "$dir"
+  case $target in
+    reader) prefixes=('\x00' '\x01' '\x0b' '\x3c') ;;
+    run) prefixes=('\x00\x40\x0b\x3a' '\x03\x07\x01\x00' '\x24\x51\x02\x9c'
+                   '\xe5\xe0\x05\xff') ;;
+    *) return 1 ;;
+  esac
+  for f in "$seeds"/*; do
+    # The record reader reads FASTA and PIR only.
+    if [ "$target" = reader ]; then
+      case $f in *.fa | *.pir) ;; *) continue ;; esac
+    fi
+    { printf "${prefixes[k % 4]}"; cat "$f"; } > "$dir/$(basename "$f").bin"
+    k=$((k + 1))
+  done
+}
+
