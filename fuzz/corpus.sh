@@ -17,6 +17,8 @@ seed_corpus() {  # target, folder
     reader) prefixes=('\x00' '\x01' '\x0b' '\x3c') ;;
     run) prefixes=('\x00\x40\x0b\x3a' '\x03\x07\x01\x00' '\x24\x51\x02\x9c'
                    '\xe5\xe0\x05\xff') ;;
+    write) prefixes=('\x00\x0b\x80\x39' '\x01\x01\x40\x74' '\x1a\x13\xa5\xb6'
+                     '\x80\x05\x3c\xff') ;;
     *) return 1 ;;
   esac
   for f in "$seeds"/*; do

@@ -5,7 +5,8 @@
 # scratch folder, not the corpus.
 #
 # usage: fuzz/run_fuzz.sh BUILD_DIR [SECONDS [TARGET...]]
-# SECONDS (default 60) is each target's time; TARGETs (reader, run) choose
+# SECONDS (default 60) is each target's time; TARGETs (reader, run, write)
+# choose
 # some. Exits 77 (skipped) when clang++ is
 # missing, unless COLSIEVE_REQUIRE_ALL is set, as in CI.
 set -u
@@ -15,7 +16,7 @@ seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
 each=$seconds
-[ ${#targets[@]} -eq 0 ] && targets=(reader run)
+[ ${#targets[@]} -eq 0 ] && targets=(reader run write)
 . "$root/tests/require_tool.sh"
 . "$root/fuzz/corpus.sh"
 require_tool clang++
