@@ -5,7 +5,8 @@
 #                built five ways (release with gcc and with clang, with zlib
 #                in place of ISA-L, AddressSanitizer and
 #                UndefinedBehaviorSanitizer, ThreadSanitizer) and the
-#                fuzzers, FUZZ_SECONDS each; ends with a one-line summary
+#                four fuzzers, 2 x FUZZ_SECONDS in all; ends with a one-line
+#                summary
 #   make format  clang-format every source in place
 BUILD ?= build
 FUZZ_SECONDS ?= 60

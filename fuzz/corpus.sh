@@ -1,5 +1,5 @@
 # The seed corpus of each fuzz target, made from the format examples in
-# fuzz/seeds/; sourced by
+# fuzz/seeds/ (and, for the command line, from the lines below); sourced by
 # run_fuzz.sh and coverage.sh.
 #
 #   seed_corpus TARGET DIR   writes TARGET's seeds into DIR
@@ -19,6 +19,7 @@ seed_corpus() {  # target, folder
                    '\xe5\xe0\x05\xff') ;;
     write) prefixes=('\x00\x0b\x80\x39' '\x01\x01\x40\x74' '\x1a\x13\xa5\xb6'
                      '\x80\x05\x3c\xff') ;;
+    options) options_corpus "$dir"; return ;;
     *) return 1 ;;
   esac
   for f in "$seeds"/*; do
@@ -31,3 +32,37 @@ seed_corpus() {  # target, folder
   done
 }
 
+# Command lines: the number of arguments, each ended by a NUL, then what
+# standard input (and the file "t") holds.
+options_corpus() {  # folder
+  local dir=$1 seeds n=0 line
+  seeds=$(cd "$(dirname "${BASH_SOURCE[0]}")/seeds" && pwd)
+  while IFS= read -r line; do
+    local args=() stdin=""
+    read -r -a args <<< "${line%%|*}"
+    [ "$line" != "${line#*|}" ] && stdin=$seeds/${line#*|}
+    {
+      printf "\\x$(printf %02x ${#args[@]})"
+      printf '%s\0' "${args[@]}"
+      [ -n "$stdin" ] && cat "$stdin"
+    } > "$dir/options_$n.bin"
+    n=$((n + 1))
+  done << 'LINES'
+-i a.fa
+-i a.sto -o keep -l map.tsv -w report.html -f nexus
+-i - -f fasta --safe-names|globins.fa
+-i a.gz -r -p -j 3 -o hard
+-i t -t 0.5 -c 0 -m 10 -H -N -u --max-columns 40|small.fa
+-i a.phy -f phylip-strict -o out -e messages
+-i a.nex -o /dev/full -l keep
+-i a.aln -l /dev/stdout -o - -f clustal
+-i /dev/stdin --out=x|pir.pir
+-i missing.fa a.fa
+-i a.fa -o a.fa
+-i a.fa -l keep -w keep
+-i empty -f paml
+-i t -f pir --threads 0 -w hard2|stockholm_markup.sto
+--version
+--help -h
+LINES
+}

@@ -5,10 +5,11 @@
 # scratch folder, not the corpus.
 #
 # usage: fuzz/run_fuzz.sh BUILD_DIR [SECONDS [TARGET...]]
-# SECONDS (default 60) is each target's time; TARGETs (reader, run, write)
-# choose
-# some. Exits 77 (skipped) when clang++ is
-# missing, unless COLSIEVE_REQUIRE_ALL is set, as in CI.
+# The four targets (reader, run, write, options) share twice SECONDS
+# (default 60), SECONDS / 2 each: the step takes as long as it did when
+# two targets ran SECONDS each. TARGETs name some to run, SECONDS each.
+# Exits 77 (skipped) when clang++ is missing, unless COLSIEVE_REQUIRE_ALL
+# is set, as in CI.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "$1" && cd "$1" && pwd)
@@ -16,7 +17,10 @@ seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
 each=$seconds
-[ ${#targets[@]} -eq 0 ] && targets=(reader run write)
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(reader run write options)
+  each=$(((seconds + 1) / 2))
+fi
 . "$root/tests/require_tool.sh"
 . "$root/fuzz/corpus.sh"
 require_tool clang++

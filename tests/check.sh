@@ -6,7 +6,8 @@
 # skipped", then what was skipped and why.
 #
 # usage: tests/check.sh [BUILD_DIR]
-# environment: FUZZ_SECONDS (default 60) for each fuzzer; COLSIEVE_REQUIRE_ALL
+# environment: FUZZ_SECONDS (default 60): the four fuzzers share twice that
+# time (see fuzz/run_fuzz.sh); COLSIEVE_REQUIRE_ALL
 # turns every skip for a missing tool into a failure, as in CI.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
