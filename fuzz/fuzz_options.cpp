@@ -192,13 +192,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   dup2(saved_out, 1);
   close(saved_in);
   close(saved_out);
+  const std::string output = fd_text(out_fd);
   close(out_fd);
 
   if (status != 0 && status != 1) fault("status " + std::to_string(status));
-  // Messages may have gone to a file (-e) in the folder.
-  std::string all = messages;
+  // Messages may have gone to a file (-e) in the folder, or to standard
+  // output (-e /dev/stdout); -e /dev/null or /dev/full loses them.
+  std::string all = messages + "\n" + output;
   for (const std::string& name : entries()) all += "\n" + read_file(name);
-  if (status == 1 && !has_error_line(all)) fault("failed without an error");
+  bool lost = false;
+  for (const std::string& a : args)
+    lost = lost || a == "/dev/null" || a == "/dev/full";
+  if (status == 1 && !lost && !has_error_line(all))
+    fault("failed without an error");
   if (status == 0 && has_error_line(messages))
     fault("an error, but status 0: " + messages);
   for (const std::string& name : entries())

@@ -5,7 +5,8 @@
 //   byte 0: -r, -p, -H, the target, the scale and its cap
 //   byte 1: threads (2 to 4), -u, a small column limit, gzip or not
 //   byte 2: the pieces the input is handed out in (see pieces_of)
-//   byte 3: the gzip framing: optional header fields, members, field size
+//   byte 3: the gzip framing: optional header fields, members, field size,
+//           compression level
 //
 // The input is read from a file with one thread and with several (a plain
 // file is then split into pieces however small), through a pipe, from
@@ -124,9 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (read_pipe(text, in_opts, &piped)) agree(one, piped, "pipe");
   if (gzip) {
     const unsigned frame = data[3];
-    const std::string gz =
-        gzip_of(text, 1 + ((frame >> 5) & 3), frame & 0x1e,
-                (frame & 0x80) != 0 ? 70000 : frame & 7, frame & 1 ? 1 : 6);
+    // Fields of 0 to 7 bytes; with bit 7, of 300, or past 64 KiB with bit
+    // 0 as well.
+    const std::size_t field = (frame & 0x80) == 0 ? frame & 7
+                              : (frame & 1) != 0  ? 70000
+                                                  : 300;
+    const std::string gz = gzip_of(text, 1 + ((frame >> 5) & 3), frame & 0x1e,
+                                   field, frame & 1 ? 1 : 6);
     const read_result unzipped = read_pieces(gz, pieces, in_opts);
     // Input that is compressed itself is refused inside gzip as binary.
     if (detect_compression(text) == compression::none)

@@ -51,7 +51,8 @@ inline void put_le(std::string* out, std::uint32_t v, int bytes) {
 // text as a gzip file of `members` members, cut at evenly spread points (a
 // member is empty where there are more members than bytes), each header
 // carrying the optional fields that flags asks for (gzip's FLG bits: 2
-// FHCRC, 4 FEXTRA, 8 FNAME, 16 FCOMMENT), each `field` bytes long.
+// FHCRC, 4 FEXTRA, 8 FNAME, 16 FCOMMENT), `field` bytes long in the first
+// member and field % 8 in the others.
 inline std::string gzip_of(std::string_view text, unsigned members,
                            unsigned flags, std::size_t field, int level) {
   std::string out;
@@ -60,6 +61,7 @@ inline std::string gzip_of(std::string_view text, unsigned members,
     const std::size_t b = text.size() * m / members;
     const std::size_t e = text.size() * (m + 1) / members;
     const std::string_view part = text.substr(b, e - b);
+    if (m == 1) field %= 8;
     std::string h = {'\x1f', '\x8b', 8, static_cast<char>(flags), 0, 0, 0,
                      0,      0,      3};
     if (flags & 4) {

@@ -9,7 +9,8 @@
 # (default 60), SECONDS / 2 each: the step takes as long as it did when
 # two targets ran SECONDS each. TARGETs name some to run, SECONDS each.
 # Exits 77 (skipped) when clang++ is missing, unless COLSIEVE_REQUIRE_ALL
-# is set, as in CI.
+# is set, as in CI. With FUZZ_KEEP=DIR, the new inputs of each target are
+# kept in DIR/TARGET, for fuzz/coverage.sh to replay.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "$1" && cd "$1" && pwd)
@@ -44,6 +45,11 @@ for target in "${targets[@]}"; do
   dict=()
   [ -f "$root/fuzz/$target.dict" ] && dict=(-dict="$root/fuzz/$target.dict")
   log=$scratch/$target.log
+  keep() {
+    [ -n "${FUZZ_KEEP:-}" ] || return 0
+    mkdir -p "$FUZZ_KEEP/$target" && cp "$found"/* "$FUZZ_KEEP/$target/" 2> /dev/null
+    cp "$log" "$FUZZ_KEEP/$target.log"
+  }
   if ! (cd "$scratch" && "$build/fuzz_$target" -max_total_time="$each" -timeout=10 \
           -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" \
           -artifact_prefix="$scratch/artifacts_$target/" "${dirs[@]}") > "$log" 2>&1; then
@@ -57,9 +63,11 @@ for target in "${targets[@]}"; do
       cp "$a" "$build/artifacts/${target}_$(basename "$a")"
       echo "input: $build/artifacts/${target}_$(basename "$a") ($(wc -c < "$a") bytes)"
     done
+    keep
     fail=1
     continue
   fi
+  keep
   execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$')
   nseeds=$(ls "$seeds" | wc -l)
   nfound=$(ls "$found" | wc -l)
