@@ -11,9 +11,12 @@
 #             reused.
 # environment:
 #   RUNS=N             timed runs per command (default 5)
-#   SIZES="M L W"      which sizes to run: S 100 x 1,000; M 1,000 x 10,000;
+#   SIZES="M L W B"    which sizes to run: S 100 x 1,000; M 1,000 x 10,000;
 #                      L 10,000 x 45,000; W 1,000 x 1,000,000 (wide, read
-#                      with --max-columns 0)
+#                      with --max-columns 0); B a batch of 1,000 gene
+#                      alignments of 20-300 x 200-3,000 (seeded, about
+#                      240 MB), trimmed in one run (--out-dir) beside one
+#                      run per file through GNU parallel and xargs
 #   BASELINE_REF=ref   the git commit to compare with (default 0a762c3,
 #                      colsieve 1.0.0); "none" skips it
 # Needs hyperfine, GNU time and gzip (Debian packages hyperfine, time, gzip),
@@ -23,11 +26,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 data=${1:-${TMPDIR:-/tmp}/colsieve-bench}
 runs=${RUNS:-5}
-sizes=${SIZES:-M L W}
+sizes=${SIZES:-M L W B}
 baseline_ref=${BASELINE_REF:-0a762c3}
 build=$root/build/bench
 
-for tool in hyperfine /usr/bin/time python3 gzip git; do
+for tool in hyperfine /usr/bin/time python3 gzip git parallel xargs; do
   command -v "$tool" > /dev/null || { echo "run_bench: needs $tool" >&2; exit 1; }
 done
 mkdir -p "$data"
@@ -68,7 +71,33 @@ measure() {  # label, command...
   echo "$label	$best	$f" >> "$data/rss.txt"
 }
 
+# The batch: many gene alignments, one run against one process a file.
+batch() {
+  local genes=$data/genes
+  if [ ! -s "$genes/g1000.fa" ]; then
+    mkdir -p "$genes"
+    RANDOM=24
+    for i in $(seq 1 1000); do
+      "$build/gen_alignment" $((20 + RANDOM % 281)) $((200 + RANDOM % 2801)) \
+        protein "$i" > "$genes/g$i.fa"
+    done
+  fi
+  local out=$data/batch-out
+  rm -rf "$out" && mkdir -p "$out/one" "$out/parallel" "$out/xargs"
+  hyperfine -N --warmup 1 --runs "$runs" --style none --export-json "$data/B.json" \
+    -n "colsieve --out-dir" "$bin -r --out-dir $out/one $(printf '%s ' "$genes"/g*.fa)" \
+    -n "parallel -j 2, a file each" \
+    "parallel -j 2 $bin -r -i {} -o $out/parallel/{/} ::: $(printf '%s ' "$genes"/g*.fa)" \
+    -n "xargs -P 2, a file each" \
+    "sh -c 'printf \"%s\\n\" $genes/g*.fa | xargs -P 2 -I{} $bin -r -i {} -o {}.out'" \
+    > /dev/null
+}
+
 for size in $sizes; do
+  if [ "$size" = B ]; then
+    batch
+    continue
+  fi
   file=$data/$size-protein.fa
   [ -s "$file" ] || "$build/gen_alignment" ${dims[$size]} protein 1 > "$file"
   wide=()
@@ -127,6 +156,8 @@ print(f"{'size':4} {'command':24} {'median':>9} {'x base':>7} {'peak RSS':>10} "
       f"{'x file':>7} {'minor faults':>12}")
 med_all = {}
 for size in sizes:
+    if size == "B":
+        continue
     mb = os.path.getsize(os.path.join(data, f"{size}-protein.fa")) / 1e6
     med = {r["command"]: statistics.median(r["times"])
            for r in json.load(open(os.path.join(data, f"{size}.json")))["results"]}
@@ -162,6 +193,16 @@ if "W" in med_all:
     if "L" in med_all:
         per = lambda s: med_all[s]["colsieve"] / cells[s]
         target("W, time per residue / L's", per("W") / per("L"), 1.5)
+
+if "B" in sizes:
+    med = {r["command"]: statistics.median(r["times"])
+           for r in json.load(open(os.path.join(data, "B.json")))["results"]}
+    print("\nbatch of 1,000 gene alignments")
+    for name, t in med.items():
+        print(f"  {name:30} {t:7.3f} s")
+    one = med["colsieve --out-dir"]
+    target("batch / parallel -j 2", one / med["parallel -j 2, a file each"], 0.1)
+    target("batch / xargs -P 2", one / med["xargs -P 2, a file each"], 0.3)
 
 phases = open(os.path.join(data, "phases.txt")).read().strip()
 if phases:

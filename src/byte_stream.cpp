@@ -49,10 +49,12 @@ bool byte_stream::refill() {
   std::size_t size;
   if (!src_->next(&data, &size)) {
     eof_ = true;
-    pos_ = end_ = nullptr;
+    base_ += static_cast<std::uint64_t>(end_ - block_);
+    block_ = pos_ = end_ = nullptr;
     return false;
   }
-  pos_ = data;
+  base_ += static_cast<std::uint64_t>(end_ - block_);
+  block_ = pos_ = data;
   end_ = data + size;
   return true;
 }

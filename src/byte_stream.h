@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -112,12 +113,19 @@ class byte_stream {
   // whether it did.
   bool take_line_end();
 
+  // Bytes taken since the stream began.
+  std::uint64_t offset() const {
+    return base_ + static_cast<std::uint64_t>(pos_ - block_);
+  }
+
  private:
   bool refill();
 
   byte_source* src_;
+  const char* block_ = nullptr;  // the current block
   const char* pos_ = nullptr;
   const char* end_ = nullptr;
+  std::uint64_t base_ = 0;  // bytes in the blocks before it
   bool eof_ = false;
 };
 

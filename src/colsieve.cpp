@@ -14,6 +14,8 @@
 #include <optional>
 
 #include "core/alignment.h"
+#include "core/back_translation.h"
+#include "core/genetic_code.h"
 #include "core/parallel.h"
 #include "core/weights.h"
 #include "error.h"
@@ -27,6 +29,7 @@
 #include "output/report.h"
 #include "output/side_files.h"
 #include "output/writer.h"
+#include "trim_run.h"
 
 namespace {
 
@@ -56,6 +59,15 @@ constexpr int kHelpOption = 256;
 constexpr int kVersionOption = 257;
 constexpr int kMaxColumnsOption = 258;
 constexpr int kSafeNamesOption = 259;
+constexpr int kCodonOption = 260;
+constexpr int kMaskStopsOption = 261;
+constexpr int kEndsOnlyOption = 262;
+constexpr int kComplementOption = 263;
+constexpr int kCdsOption = 264;
+constexpr int kGeneticCodeOption = 265;
+constexpr int kOutDirOption = 266;
+constexpr int kOutNameOption = 267;
+constexpr int kSummaryOption = 268;
 
 // One option, for getopt and for --help.
 struct option_entry {
@@ -94,6 +106,26 @@ constexpr option_entry kOptions[] = {
      "score every column with a scale of 1.0, not -c's"},
     {'N', 'N', nullptr, nullptr, "Selection",
      "accepted for compatibility; no effect"},
+    {kEndsOnlyOption, 0, "ends-only", nullptr, "Selection",
+     "drop only the dropped columns at either end (the run\n"
+     "from the first column and the run to the last); keep\n"
+     "every other column"},
+    {kCodonOption, 0, "codon", nullptr, "Coding sequences",
+     "read the alignment as codons from its first column:\n"
+     "a codon is kept only when its three columns are all\n"
+     "selected, else all three are dropped"},
+    {kMaskStopsOption, 0, "mask-stops", "WHICH", "Coding sequences",
+     "with --codon, make in-frame stop codons (TAA, TAG,\n"
+     "TGA, U as T) gaps before weighting: terminal (each\n"
+     "row's last codon), internal (the others) or all"},
+    {kCdsOption, 0, "cds", "FILE", "Coding sequences",
+     "the coding sequences (FASTA or PIR, plain or gzip,\n"
+     "unaligned) of the protein alignment's records: write\n"
+     "their codon alignment, trimmed by the protein's\n"
+     "columns, instead of the protein alignment"},
+    {kGeneticCodeOption, 0, "genetic-code", "N", "Coding sequences",
+     "with --cds, the NCBI translation table the codons are\n"
+     "checked by: 1-6, 9-16, 21-25 (default 1, standard)"},
     {'o', 'o', "output", "FILE", "Output",
      "write the alignment to FILE, - for standard output\n"
      "(default: standard output)"},
@@ -115,9 +147,26 @@ constexpr option_entry kOptions[] = {
      "write the column map (column, score, kept) to FILE"},
     {'w', 'w', nullptr, "FILE", "Side files",
      "write an HTML report of the trimming to FILE"},
+    {kComplementOption, 0, "complement", "FILE", "Side files",
+     "write the dropped columns, in upper case and in the\n"
+     "output format, to FILE"},
     {'e', 'e', nullptr, "FILE", "Run",
      "append warnings and errors to FILE from here on\n"
      "(default: standard error)"},
+    {kOutDirOption, 0, "out-dir", "DIR", "Many alignments",
+     "trim many alignments: the arguments that are not\n"
+     "options (and -i's) are the inputs, each written to\n"
+     "DIR (made if missing) under its name with the output\n"
+     "format's extension; -l, -w and --complement then take\n"
+     "templates with {stem}, such as -l maps/{stem}.tsv"},
+    {kOutNameOption, 0, "out-name", "TEMPLATE", "Many alignments",
+     "with --out-dir, each output's name: {stem} is the\n"
+     "input's name without .gz and its extension, {ext} the\n"
+     "format's extension (default {stem}.{ext})"},
+    {kSummaryOption, 0, "summary", "FILE", "Side files",
+     "write a table of the run (one row per input: counts,\n"
+     "variable and parsimony-informative sites, missing\n"
+     "data, GC) to FILE, as JSON when FILE ends in .json"},
     {'j', 'j', "threads", "N", "Run",
      "threads to use, 0 for one per CPU the process may\n"
      "use, at most 1024 (default 0)"},
@@ -251,6 +300,15 @@ std::string refused_option(int opt, const char* arg) {
   return "--" + (matches == 1 ? std::string(match) : given);
 }
 
+// --mask-stops's argument.
+stop_mask parse_stop_mask(const char* arg) {
+  if (std::strcmp(arg, "terminal") == 0) return stop_mask::terminal;
+  if (std::strcmp(arg, "internal") == 0) return stop_mask::internal;
+  if (std::strcmp(arg, "all") == 0) return stop_mask::all;
+  throw fatal_error(std::string("Error: unknown --mask-stops \"") + arg +
+                    "\"; it is terminal, internal or all");
+}
+
 // The line after "Error-- no valid input file": why there is none.
 std::string no_input_detail(bool given, const std::string& name, int err,
                             int operands, char** operand) {
@@ -268,15 +326,6 @@ void finish_stdout(const char* what) {
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw fatal_error(std::string("Error: cannot write ") + what + ": " +
                       std::strerror(errno));
-}
-
-void write_summary(const selection& sel, std::size_t lseq) {
-  std::fprintf(
-      stderr,
-      "fraction of positions with total weight over target (%f): "
-      "%f\n",
-      sel.target_wt,
-      static_cast<double>(sel.n_gt_target) / static_cast<double>(lseq));
 }
 
 }  // namespace
@@ -325,50 +374,20 @@ void full_usage(std::FILE* fp) {
 
 namespace {
 
-// Everything after the options: load, weigh, select, write.
+// Everything after the options, for one input.
 void run(const run_settings& set, int in_fd, std::FILE* msg) {
   const warn_fn warn = [msg](const std::string& warning) {
     say(msg, warning.c_str());
   };
   thread_pool pool(set.threads, warn);
-  input_options in_opts;
-  in_opts.fold_case = set.fold_case != 0;
-  in_opts.max_columns = set.max_columns;
-  const alignment aln = read_alignment(in_fd, set.in_name, in_opts, pool, warn);
-  const weighting w = weigh_sequences(aln, set.cst, set.maxcst, pool);
-  // -H: every pass scales by 1.0, whatever -c or the automatic rule said.
-  const double cst = set.henikoff ? 1.0 : w.cst;
-  const std::vector<double> score =
-      column_scores(aln, w.wt, cst, w.total_wt, pool);
-  const selection sel = select_columns(score, set.target_wt);
-
-  // Names the output format cannot take stop the run here, before any
-  // output; so does a file that cannot be written, or must not be.
-  const std::vector<std::string> names =
-      output_names(aln, set.format, set.safe_names, warn);
-  side_files files(set.outputs, regular_file_id(in_fd),
-                   {{stdout}, {stderr}, {msg}});
-
-  output_contents contents;
-  contents.column_map = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_column_map(out, score, sel);
-    out.flush();
-  };
-  contents.report = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_report(out, {input_label(set.in_name), aln, w.wt, score, sel, cst,
-                       set.target_wt});
-    out.flush();
-  };
-  contents.alignment = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_alignment(out, aln, names, sel, set.format, set.remove_cols, pool);
-    out.flush();
-  };
-  contents.side_work = aln.nseq() * aln.lseq;
-  files.write(contents, pool);
-  write_summary(sel, aln.lseq);
+  input_run in;
+  in.in_name = set.in_name;
+  in.fd = in_fd;
+  in.outputs = set.outputs;
+  in.streams = {{stdout}, {stderr}, {msg}};
+  in.warn = warn;
+  in.note = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
+  trim_input(set, in, pool);
 }
 
 // Descriptors 0-2 that are closed get a stand-in opened the wrong way round,
@@ -457,6 +476,45 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       case kSafeNamesOption:
         set.safe_names = true;
         break;
+      case kCodonOption:
+        set.codon = true;
+        break;
+      case kMaskStopsOption:
+        set.mask_stops = parse_stop_mask(optarg);
+        break;
+      case kEndsOnlyOption:
+        set.ends_only = true;
+        break;
+      case kComplementOption:
+        set.outputs.complement = optarg;
+        break;
+      case kOutDirOption:
+        set.out_dir = optarg;
+        break;
+      case kOutNameOption:
+        set.out_name = optarg;
+        break;
+      case kSummaryOption:
+        set.outputs.summary = optarg;
+        break;
+      case kCdsOption:
+        if (std::strcmp(optarg, "-") == 0)
+          throw fatal_error(
+              "Error: --cds - is refused: standard input may carry the "
+              "protein alignment; name the file of coding sequences");
+        set.cds = optarg;
+        break;
+      case kGeneticCodeOption: {
+        const std::size_t id = count_option("--genetic-code", optarg,
+                                            "an NCBI translation table", 1000);
+        if (genetic_code::find(static_cast<int>(id)) == nullptr)
+          throw fatal_error(std::string("Error: --genetic-code (") + optarg +
+                            ") is not a translation table colsieve has; it "
+                            "has " +
+                            genetic_code::known());
+        set.genetic_code = static_cast<int>(id);
+        break;
+      }
       case 'j':
         // More threads than 1024 are 1024.
         set.threads = static_cast<unsigned>(std::min<std::size_t>(
@@ -496,7 +554,33 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
             true);
     }
   }
-  if (in.get() < 0)
+  if (set.cds && (set.codon || set.mask_stops != stop_mask::none))
+    throw fatal_error(
+        "Error: --codon and --mask-stops do not go with --cds: the protein's "
+        "columns make whole codons, and its letters mark the stops");
+  if (set.genetic_code != 0 && !set.cds)
+    throw fatal_error(
+        "Error: --genetic-code goes with --cds, whose codons it checks");
+  if (set.out_dir) {
+    if (set.cds)
+      throw fatal_error(
+          "Error: --cds does not go with --out-dir: trim coding sequences one "
+          "alignment at a time");
+    // The inputs: -i's, then the arguments that are not options.
+    if (in_given) set.inputs.push_back(set.in_name);
+    set.inputs.insert(set.inputs.end(), argv + optind, argv + argc);
+    in.reset(-1);
+    if (set.inputs.empty())
+      throw fatal_error(
+          "Error-- no valid input file\nNo input was given: with --out-dir, "
+          "the inputs are the arguments that are not options",
+          true);
+  }
+  if (set.mask_stops != stop_mask::none && !set.codon)
+    throw fatal_error(
+        "Error: --mask-stops needs --codon: stop codons are found in the "
+        "reading frame that --codon sets");
+  if (in.get() < 0 && !set.out_dir)
     throw fatal_error("Error-- no valid input file\n" +
                           no_input_detail(in_given, set.in_name, in_errno,
                                           argc - optind, argv + optind),
@@ -513,6 +597,7 @@ int colsieve_main(int argc, char** argv) {
     run_settings set;
     input_fd in_file;
     if (!parse_options(argc, argv, set, in_file, msg)) return 0;
+    if (set.out_dir) return trim_inputs(set, msg.fp);
     run(set, in_file.get(), msg.fp);
     return 0;
   } catch (const fatal_error& e) {

@@ -7,8 +7,11 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "core/trimming.h"
 #include "output/formats.h"
 #include "output/side_files.h"
 
@@ -27,6 +30,16 @@ struct run_settings {
   output_paths outputs;             // -l, -w, -o
   out_format format = out_format::default_layout;  // -f, --out-format, -p
   bool safe_names = false;  // --safe-names: tree-program names for fasta, pir
+  bool codon = false;       // --codon: columns kept in whole codons
+  stop_mask mask_stops = stop_mask::none;  // --mask-stops
+  bool ends_only = false;  // --ends-only: only the dropped runs at the ends
+  std::optional<std::string> cds;  // --cds: coding sequences to thread
+  int genetic_code = 0;            // --genetic-code: 0 for the standard one
+  // Batch runs (--out-dir): the inputs (-i's, then the other arguments),
+  // the folder, the name template of their outputs (--out-name).
+  std::optional<std::string> out_dir;
+  std::optional<std::string> out_name;
+  std::vector<std::string> inputs;
 };
 
 // Writes the help text of -h to fp.

@@ -32,6 +32,37 @@ struct residue_state {
   std::unique_ptr<drop_counts> first_drops;
   bool star = false;
   std::size_t star_n = 0;
+  // The layout of the residue lines: even while every line holds `width`
+  // residues (a last one fewer) and nothing else, with one kind of line
+  // end.
+  bool even = true;
+  std::size_t line_start = 0;  // residues before the current line
+  std::size_t width = 0;       // of the first line; 0 until it ends
+  unsigned line_end = 0;       // 1 for "\n", 2 for "\r\n"; 0 until seen
+  bool tail = false;           // a shorter line was seen: no residues after
+  bool cr = false;             // a '\r' waits for its '\n'
+  std::size_t cr_n = 0;
+
+  // A line ended at residue n, by "\n" after cr or not.
+  void end_line(std::size_t n) {
+    const unsigned here = cr && cr_n == n ? 2 : 1;
+    if (cr && cr_n != n) even = false;  // a lone '\r' inside the line
+    cr = false;
+    if (line_end == 0) line_end = here;
+    if (here != line_end) even = false;
+    const std::size_t len = n - line_start;
+    if (len == 0) {
+      if (n == 0) even = false;  // blank lines before the residues
+      tail = true;
+    } else if (tail || (width != 0 && len > width)) {
+      even = false;
+    } else if (width == 0) {
+      width = len;
+    } else if (len < width) {
+      tail = true;
+    }
+    line_start = n;
+  }
 };
 
 // Filters the residues of [*p, e) into out until a '>' (left unread) or e.
@@ -70,6 +101,15 @@ void filter_residues(const unsigned char** p, const unsigned char* e, char* out,
       }
       out[n++] = static_cast<char>(v);
     } else {
+      if (c == '\n') {
+        st->end_line(n);
+      } else if (c == '\r') {
+        if (st->cr) st->even = false;
+        st->cr = true;
+        st->cr_n = n;
+      } else {
+        st->even = false;  // a character the residues leave out
+      }
       if (!silent_drop(c)) {
         if (st->pir && !st->first_line_done)
           ++(*st->first_drops)[c];
@@ -142,9 +182,10 @@ residue_rule fasta_rule(int flag, char gap_mark) {
 }
 
 fasta_rules::fasta_rules(int flag, char gap_mark, std::size_t max)
-    : max_residues(max),
-      table(make_filter_table(fasta_rule(flag, gap_mark))),
-      fast(fasta_rule(flag, gap_mark)) {}
+    : fasta_rules(fasta_rule(flag, gap_mark), max) {}
+
+fasta_rules::fasta_rules(const residue_rule& rule, std::size_t max)
+    : max_residues(max), table(make_filter_table(rule)), fast(rule) {}
 
 bool has_pir_code(std::string_view comment) {
   static const char* const kCodes[] = {"P1;", "F1;", "DL;", "DC;", "RL;",
@@ -164,6 +205,7 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
 
   comment->clear();
   read_header(fp, comment);
+  info->start = fp->offset();
   residue_state st;
   st.limit = rules.max_residues;
   st.pir = has_pir_code(*comment);
@@ -182,19 +224,32 @@ bool read_fasta_record(byte_stream* fp, const fasta_rules& rules,
   }
 
   std::size_t n = st.n;
-  info->pir =
-      st.pir && st.star && st.star_n == n && !st.too_long && st.first_line_done;
+  // A rule that keeps '*' keeps the terminator too, as the last residue.
+  const bool kept_star = rules.table['*'] != 0;
+  char* dst = kept_star ? out->reserve(n + 16) : nullptr;
+  const bool ends_in_star = kept_star ? n > st.first_n && dst[n - 1] == '*'
+                                      : st.star && st.star_n == n;
+  info->pir = st.pir && ends_in_star && !st.too_long && st.first_line_done;
   if (info->pir) {
     // The first line was the description; the '*' ended the residues.
-    char* dst = out->reserve(n + 16);
+    dst = out->reserve(n + 16);
+    if (kept_star) --n;
     std::memmove(dst, dst + st.first_n, n - st.first_n);
     n -= st.first_n;
-    if (drops != nullptr) --(*drops)['*'];
+    if (drops != nullptr && !kept_star) --(*drops)['*'];
   } else if (st.pir && drops != nullptr) {
     for (int c = 0; c < 256; ++c) (*drops)[c] += (*st.first_drops)[c];
   }
   info->residues = n;
   info->too_long = st.too_long || n > rules.max_residues;
+  // The last line, if no line end closed it.
+  const std::size_t last = n - st.line_start;
+  if (last > 0 && (st.tail || (st.width != 0 && last > st.width)))
+    st.even = false;
+  if (st.cr && st.cr_n != n) st.even = false;
+  info->even = st.even && !st.pir && !info->too_long;
+  info->width = st.width != 0 ? st.width : last;
+  info->line_end = st.line_end != 0 ? st.line_end : 1;
   return true;
 }
 

@@ -44,6 +44,7 @@ residue_rule fasta_rule(int flag, char gap_mark = 0);
 struct fasta_rules {
   explicit fasta_rules(int flag = 0, char gap_mark = 0,
                        std::size_t max_residues = MAX_SEQLEN);
+  fasta_rules(const residue_rule& rule, std::size_t max_residues);
   std::size_t max_residues;
   filter_table table;
   filter16 fast;
@@ -67,6 +68,15 @@ struct fasta_record_info {
   bool too_long = false;     // more than max_residues; the record is unread
   bool pir = false;          // read as PIR: the header's first line was a
                              // description, and a '*' ended the residues
+  // Where the residues stood, for reading them again from the file: even
+  // when every line holds `width` residues (the last one up to that) and
+  // nothing else, each line ended by `line_end` bytes ("\n" or "\r\n"),
+  // with only line ends after the last, column j is byte
+  // start + j / width * (width + line_end) + j % width of the stream.
+  bool even = false;
+  std::uint64_t start = 0;
+  std::size_t width = 0;
+  unsigned line_end = 1;
 };
 
 // True when a header text begins with a PIR type code and ';' ("P1;",

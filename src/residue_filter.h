@@ -77,6 +77,13 @@ inline unsigned filter16::operator()(const unsigned char* in,
   using namespace filter16_detail;
   __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
   __m128i keep = in_range(v, 'A', 'Z');
+  if (!keep_lower_ && nkept_ == 1 && ngaps_ == 0) {
+    // The usual rule (upper case and '-'), without the loops.
+    keep = _mm_or_si128(keep, _mm_cmpeq_epi8(v, kept_[0]));
+    if (mark_) v = blend(_mm_or_si128(is(v, '-'), is(v, 'X')), mark_char_, v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    return static_cast<unsigned>(_mm_movemask_epi8(keep));
+  }
   if (keep_lower_) {
     const __m128i lower = in_range(v, 'a', 'z');
     keep = _mm_or_si128(keep, lower);

@@ -193,4 +193,43 @@ TEST(print_fasta_seq, writes_61_residues_a_line) {
   EXPECT_EQ(dump(fasta_seq{"s", ""}), ">s sequence length = 0\n");
 }
 
+// The layout read_fasta_record reports: even records can be read again
+// column by column from the file.
+fasta_record_info layout(const std::string& text) {
+  string_source src(text, {3});
+  byte_stream in(&src);
+  const fasta_rules rules(0);
+  std::string name, residues;
+  class : public residue_sink {
+   public:
+    std::string* s;
+    char* reserve(std::size_t n) override {
+      if (s->size() < n) s->resize(n);
+      return s->data();
+    }
+  } sink;
+  sink.s = &residues;
+  fasta_record_info info;
+  EXPECT_TRUE(read_fasta_record(&in, rules, &name, &sink, &info));
+  return info;
+}
+
+TEST(read_fasta_record, tells_an_even_layout) {
+  fasta_record_info i = layout(">name\nACGT\nAC-T\nAC\n\n");
+  EXPECT_TRUE(i.even);
+  EXPECT_EQ(i.start, 6u);
+  EXPECT_EQ(i.width, 4u);
+  EXPECT_EQ(i.line_end, 1u);
+  i = layout(">n\r\nACG\r\nAC\r\n>next\nA\n");
+  EXPECT_TRUE(i.even);
+  EXPECT_EQ(i.start, 4u);
+  EXPECT_EQ(i.line_end, 2u);
+  EXPECT_TRUE(layout(">n\nACGTACGT").even);  // one line, no line end
+  for (const char* text :
+       {">n\nACG\nACGT\n", ">n\nAC\nACG\nA\n", ">n\nACG\nAC\nA\n",
+        ">n\nACG\r\nACG\nA\n", ">n\nAC1G\nACGT\n", ">n\nAC\n\nAC\n",
+        ">n\n\nACGT\n", ">n\nAC\rGT\n", ">n\nACgT\n", ">P1;n\nd\nAC*\n"})
+    EXPECT_FALSE(layout(text).even) << text;
+}
+
 }  // namespace

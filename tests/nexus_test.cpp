@@ -65,6 +65,11 @@ TEST(read_nexus, each_fault_is_an_error_naming_its_line) {
        "that starts here has no ';'"},
       {"#NEXUS\nBEGIN DATA;\n MATRIX\na AC\n;\n",
        "Error: in, line 2: the block that starts here has no END"},
+      // Cut short within a command: once read for ever.
+      {"#NEXUS\nBEGIN DATA;\nFORMAT GAP=",
+       "Error: in has no DATA or CHARACTERS block with a MATRIX"},
+      {"#NEXUS\nBEGIN TAXA;\nDIMENSIONS NTAX=2",
+       "Error: in has no DATA or CHARACTERS block with a MATRIX"},
       {nexus("NTAX=2 NCHAR=2", "MATCHCHAR=.", "a A.\nb AC"),
        "Error: in, line 6: the first taxon (\"a\") holds the match character "
        "'.'"},

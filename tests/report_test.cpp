@@ -14,13 +14,14 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string page(const alignment& aln, const selection& sel) {
+std::string page(const alignment& aln, const selection& sel,
+                 const selection* selected = nullptr) {
   const std::vector<double> wt(aln.nseq(), 1.0);
   const std::vector<double> score(aln.lseq, 1.0);
   std::FILE* fp = std::tmpfile();
   {
     output_buffer out(fp, "report");
-    write_report(out, {"aln.fa", aln, wt, score, sel, 1.0, 0.85});
+    write_report(out, {"aln.fa", aln, wt, score, sel, 1.0, 0.85, selected});
     out.flush();
   }
   return written_text(fp);
@@ -48,6 +49,17 @@ TEST(write_report, colours_by_the_alphabet_nexus_would_write) {
   sel.n_gt_target = 9;
   EXPECT_THAT(page(make_table({"ACGTACGTAE", "ACGTACGTAC"}), sel),
               HasSubstr(kNucleotide));
+}
+
+TEST(write_report, shows_what_the_codon_and_ends_rules_changed) {
+  const alignment aln = make_table({"ACGTAC", "ACGTAC"});
+  selection selected = all_of(6), kept = all_of(6);
+  selected.is_selected = {1, 1, 0, 0, 1, 1};  // the selection's verdict
+  kept.is_selected = {1, 0, 1, 1, 1, 1};      // after both rules
+  const std::string p = page(aln, kept, &selected);
+  EXPECT_THAT(p, HasSubstr("*!++**"));  // the marks over the columns
+  EXPECT_THAT(p, HasSubstr("class=\"codon\""));
+  EXPECT_THAT(page(aln, kept), Not(HasSubstr("class=\"codon\"")));
 }
 
 }  // namespace

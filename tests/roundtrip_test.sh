@@ -51,6 +51,9 @@ for f in fasta phylip-relaxed phylip-strict nexus clustal paml pir; do
   "$bin" -i aln.fa -f "$f" > "out.$f" 2> "err.$f" || { echo "$f: status $?"; fail=1; }
   "$bin" -i short.fa -f "$f" > "short.$f" 2> /dev/null || { echo "$f: status $?"; fail=1; }
 done
+# FASTA with the names tree programs need.
+"$bin" -i aln.fa -f fasta --safe-names > safe.fasta 2> /dev/null ||
+  { echo "fasta --safe-names: status $?"; fail=1; }
 # The names each format writes.
 newick="HBB_HUMAN HBA_HUMAN/1-141_alpha MYG_PHYCA_sperm_whale GLB5_PETMA"
 nexus="HBB_HUMAN HBA_HUMAN_1_141_alpha MYG_PHYCA_sperm_whale GLB5_PETMA"
@@ -195,6 +198,9 @@ fasttree)
     runs fasttree "$f" "ft.$f.log" "$fasttree" -quiet -nopr -seed 1 -out "ft.$f.tre" "out.$f" &&
       has_names fasttree "$f" "ft.$f.tre" $newick
   done
+  runs fasttree "fasta --safe-names" ft.safe.log "$fasttree" -quiet -nopr -seed 1 \
+    -out ft.safe.tre safe.fasta &&
+    has_names fasttree "fasta --safe-names" ft.safe.tre $newick
   runs fasttree phylip-strict ft.strict.log "$fasttree" -quiet -nopr -seed 1 \
     -out ft.strict.tre short.phylip-strict &&
     has_names fasttree phylip-strict ft.strict.tre $short
@@ -224,6 +230,9 @@ raxml)
       -p 1 -F -w "$work" &&
       has_names raxml "$f" "RAxML_result.rx.$f" $names
   done
+  runs raxml "fasta --safe-names" rx.safe.log raxmlHPC -s safe.fasta -n rx.safe \
+    -m PROTCATLG -p 1 -F -w "$work" &&
+    has_names raxml "fasta --safe-names" RAxML_result.rx.safe $newick
   ;;
 esac
 exit $fail

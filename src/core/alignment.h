@@ -4,11 +4,13 @@
 #define COLSIEVE_CORE_ALIGNMENT_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/big_buffer.h"
+#include "core/rows.h"
 
 // Gap marker: after loading, every gap and every 'X' of a residue string is
 // this character, the one after 'Z', so that it minus 'A' is the gap class
@@ -36,11 +38,22 @@ struct alignment {
   std::size_t lseq = 0;  // the common length of the rows
   // One entry a record, or none when every name is plain.
   std::vector<name_form> forms;
+  // Where the rows are when the table holds none (a large plain file):
+  // offsets and residues are then empty.
+  std::shared_ptr<row_source> source;
 
   std::size_t nseq() const { return names.size(); }
   name_form form(std::size_t i) const {
     return forms.empty() ? name_form::plain : forms[i];
   }
+  bool in_memory() const { return source == nullptr; }
+  // Columns [c0, c1) of row i: in the table, or read into buf (room for
+  // c1 - c0 bytes) from where the rows are.
+  const char* segment(std::size_t i, std::size_t c0, std::size_t c1,
+                      char* buf) const {
+    return source ? source->read(i, c0, c1, buf) : row(i) + c0;
+  }
+  // REQUIRES: in_memory().
   const char* row(std::size_t i) const { return residues.data() + offsets[i]; }
   std::string_view row_view(std::size_t i) const { return {row(i), lseq}; }
 

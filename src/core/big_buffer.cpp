@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -27,15 +29,12 @@ void advise_huge(char* p, std::size_t n) {
 big_buffer::big_buffer(std::size_t capacity) {
   if (capacity == 0) return;
   if (capacity < kHugeFrom) {
-    // Small: normal pages, so that a small alignment does not pay for
-    // clearing a whole huge page.
-    const std::size_t size = round_up(capacity, kPage);
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    data_ = static_cast<char*>(p);
+    // Small: from the heap, so that a small alignment does not pay for
+    // clearing a whole huge page, and a batch of them reuses its memory
+    // instead of faulting fresh pages in for each.
+    data_ = static_cast<char*>(std::malloc(capacity));
+    if (data_ == nullptr) throw std::bad_alloc();
     capacity_ = capacity;
-    mapped_ = size;
     return;
   }
   // One huge page more than needed, so that the buffer can start on a huge
@@ -57,9 +56,15 @@ big_buffer::big_buffer(std::size_t capacity) {
   advise_huge(data_, mapped_);
 }
 
-big_buffer::~big_buffer() {
-  if (data_ != nullptr) munmap(data_, mapped_);
+void big_buffer::release() {
+  if (data_ == nullptr) return;
+  if (mapped_ == 0)
+    std::free(data_);
+  else
+    munmap(data_, mapped_);
 }
+
+big_buffer::~big_buffer() { release(); }
 
 big_buffer::big_buffer(big_buffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
@@ -68,7 +73,7 @@ big_buffer::big_buffer(big_buffer&& other) noexcept
 
 big_buffer& big_buffer::operator=(big_buffer&& other) noexcept {
   if (this != &other) {
-    if (data_ != nullptr) munmap(data_, mapped_);
+    release();
     data_ = std::exchange(other.data_, nullptr);
     capacity_ = std::exchange(other.capacity_, 0);
     mapped_ = std::exchange(other.mapped_, 0);
@@ -82,6 +87,12 @@ void big_buffer::reserve(std::size_t n) {
   while (want < n) want *= 2;
   if (data_ == nullptr) {
     *this = big_buffer(want);
+    return;
+  }
+  if (mapped_ == 0) {  // from the heap: to mapped pages, as it is large now
+    big_buffer grown(want);
+    std::memcpy(grown.data_, data_, capacity_);
+    *this = std::move(grown);
     return;
   }
   const std::size_t size = round_up(want, want < kHugeFrom ? kPage : kHugePage);

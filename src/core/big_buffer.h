@@ -1,6 +1,8 @@
-// Memory for data as large as the input: the residue table. Mapped anonymously and advised for transparent huge pages, so that
-// half a gigabyte of residues costs a few hundred page faults instead of a
-// hundred thousand; where the kernel refuses the advice, normal pages serve.
+// Memory for data as large as the input: the residue table. Small buffers
+// come from the heap; large ones are mapped anonymously
+// and advised for transparent huge pages, so that half a gigabyte of residues
+// costs a few hundred page faults instead of a hundred thousand; where the
+// kernel refuses the advice, normal pages serve.
 #ifndef COLSIEVE_CORE_BIG_BUFFER_H
 #define COLSIEVE_CORE_BIG_BUFFER_H
 
@@ -26,9 +28,11 @@ class big_buffer {
   void reserve(std::size_t n);
 
  private:
+  void release();
+
   char* data_ = nullptr;
   std::size_t capacity_ = 0;  // bytes usable from data_
-  std::size_t mapped_ = 0;    // bytes mapped at data_
+  std::size_t mapped_ = 0;    // bytes mapped at data_; 0: from the heap
 };
 
 #endif  // COLSIEVE_CORE_BIG_BUFFER_H

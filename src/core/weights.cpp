@@ -150,8 +150,10 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
         // Each sequence of a class gets (1 / total) / count, in that order.
         const double per_class = 1.0 / total;
         double* s = &share[j * kClasses];
+        // Only the classes that occur are ever read: most columns hold a
+        // few of the 27, so most divisions are skipped.
         for (int k = 0; k < kClasses; ++k)
-          s[k] = cnt[k] > 0 ? per_class / static_cast<double>(cnt[k]) : 0.0;
+          if (cnt[k] > 0) s[k] = per_class / static_cast<double>(cnt[k]);
         // Every sequence takes a share, so nalignedseq is nseq.
         column_cons[j] = static_cast<double>(high) / static_cast<double>(nseq);
       }
@@ -190,10 +192,71 @@ COLSIEVE_CLONES void add_aligned(const unsigned char* __restrict r, double w,
   for (std::size_t j = 0; j < n; ++j) sum[j] += r[j] != UNALIGNED ? w : 0.0;
 }
 
+// The same for rows read again from their file, whose class counts were
+// taken when they were first read: each thread adds the shares of its own
+// rows, tile after tile of columns, in column order, as above.
+weighting weigh_rows(const alignment& aln, double cst, double maxcst,
+                     thread_pool& pool) {
+  const std::size_t nseq = aln.nseq(), lseq = aln.lseq;
+  const std::vector<std::uint32_t>& count = aln.source->class_counts();
+  weighting w;
+  w.wt.assign(nseq, 0.0);
+  double cons = 0.0;
+  for (std::size_t j = 0; j < lseq; ++j) {
+    std::uint32_t high = 0;
+    for (int k = 0; k < kClasses; ++k)
+      high = std::max(high, count[j * kClasses + k]);
+    cons += static_cast<double>(high) / static_cast<double>(nseq);
+  }
+  const std::size_t work = nseq * lseq;
+  const std::size_t threads = std::max<std::size_t>(
+      1, std::min<std::size_t>(pool.threads_for(work), nseq));
+  // Wide tiles: a row's piece of one is one read of the file.
+  const std::size_t tile = std::min<std::size_t>(lseq, 8 * kTile);
+  pool.run(threads, work, [&](std::size_t t) {
+    std::vector<double> share(tile * kClasses);
+    // Four rows at a time, as add_shares takes them.
+    constexpr std::size_t kRows = 4;
+    std::vector<char> buf(kRows * tile);
+    std::vector<const unsigned char*> rows(kRows);
+    const std::size_t r1 = piece_begin(nseq, threads, t + 1);
+    for (std::size_t c0 = 0; c0 < lseq; c0 += tile) {
+      const std::size_t width = std::min(tile, lseq - c0);
+      for (std::size_t j = 0; j < width; ++j) {
+        const std::uint32_t* cnt = &count[(c0 + j) * kClasses];
+        int total = 0;
+        for (int k = 0; k < kClasses; ++k) total += cnt[k] > 0;
+        const double per_class = 1.0 / total;
+        for (int k = 0; k < kClasses; ++k)
+          if (cnt[k] > 0)
+            share[j * kClasses + k] = per_class / static_cast<double>(cnt[k]);
+      }
+      for (std::size_t i = piece_begin(nseq, threads, t); i < r1; i += kRows) {
+        const std::size_t n = std::min(kRows, r1 - i);
+        for (std::size_t k = 0; k < n; ++k)
+          rows[k] = reinterpret_cast<const unsigned char*>(
+              aln.segment(i + k, c0, c0 + width, buf.data() + k * tile));
+        rows.resize(n);
+        add_shares(rows, 0, n, 0, width, share.data(), w.wt.data() + i);
+        rows.resize(kRows);
+      }
+    }
+  });
+  w.cons = cons / static_cast<double>(lseq);
+  if (cst <= 0) {
+    cst = std::pow(static_cast<double>(nseq), 1.0 - w.cons);
+    if (cst > maxcst) cst = maxcst;
+  }
+  w.cst = cst;
+  for (double x : w.wt) w.total_wt += x;
+  return w;
+}
+
 }  // namespace
 
 weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
                           thread_pool& pool) {
+  if (!aln.in_memory()) return weigh_rows(aln, cst, maxcst, pool);
   // Narrow counters keep a tile's counts in the first-level cache.
   if (aln.nseq() <= UINT16_MAX)
     return weigh<std::uint16_t>(aln, cst, maxcst, pool);
@@ -207,8 +270,10 @@ std::vector<double> column_scores(const alignment& aln,
   std::vector<double> sum(lseq, 0.0);
   // Each thread sums a range of columns over all sequences, in order.
   const auto columns = [&](std::size_t c0, std::size_t c1) {
+    std::vector<char> buf(aln.in_memory() ? 0 : c1 - c0);
     for (std::size_t i = 0; i < aln.nseq(); ++i)
-      add_aligned(reinterpret_cast<const unsigned char*>(aln.row(i)) + c0,
+      add_aligned(reinterpret_cast<const unsigned char*>(
+                      aln.segment(i, c0, c1, buf.data())),
                   wt[i], sum.data() + c0, c1 - c0);
     for (std::size_t j = c0; j < c1; ++j) sum[j] = (cst * sum[j]) / total_wt;
   };

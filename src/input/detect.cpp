@@ -4,8 +4,12 @@
 
 #include "input/clustal.h"
 #include "input/fasta_reader.h"
+#include "input/mega.h"
+#include "input/msf.h"
 #include "input/nexus.h"
 #include "input/phylip.h"
+#include "input/psiblast.h"
+#include "input/selex.h"
 #include "input/stockholm.h"
 #include "input/text_lines.h"
 
@@ -14,8 +18,6 @@ namespace {
 bool starts_with(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
-
-std::string_view first_word(std::string_view line) { return take_word(&line); }
 
 // Kinds of input that are refused, for the hint after "no header".
 bool binary(std::string_view, std::string_view head) {
@@ -35,10 +37,6 @@ bool blank_before_record(std::string_view line, std::string_view head) {
 bool fastq(std::string_view line, std::string_view) {
   return starts_with(line, "@");
 }
-bool mega(std::string_view line, std::string_view) {
-  const std::string_view w = first_word(line);
-  return w == "#MEGA" || w == "#mega";
-}
 bool maf(std::string_view line, std::string_view) {
   return starts_with(line, "##maf");
 }
@@ -50,12 +48,6 @@ bool embl(std::string_view line, std::string_view) {
 }
 bool markup(std::string_view line, std::string_view) {
   return starts_with(trim(line), "<");
-}
-bool msf(std::string_view line, std::string_view) {
-  return line.find("MSF:") != std::string_view::npos ||
-         starts_with(line, "!!AA_MULTIPLE_ALIGNMENT") ||
-         starts_with(line, "!!NA_MULTIPLE_ALIGNMENT") ||
-         starts_with(line, "PileUp");
 }
 // Mauve's XMFA: a "#FormatVersion Mauve1" line, or records whose headers
 // are "> 1:100-200 + name" with '=' lines between the blocks.
@@ -92,6 +84,8 @@ constexpr format_entry kTable[] = {
     {format::clustal, "Clustal", looks_like_clustal, read_clustal, nullptr},
     {format::nexus, "NEXUS", looks_like_nexus, read_nexus, nullptr},
     {format::phylip, "PHYLIP", looks_like_phylip, read_phylip, nullptr},
+    {format::msf, "MSF", looks_like_msf, read_msf, nullptr},
+    {format::mega, "MEGA", looks_like_mega, read_mega, nullptr},
     {format::refused, "XMFA", xmfa, nullptr,
      "Error: the input looks like XMFA (Mauve), which colsieve does not "
      "read: it holds many alignment blocks.\nHint: write the block to trim "
@@ -106,10 +100,6 @@ constexpr format_entry kTable[] = {
     {format::refused, "FASTQ", fastq, nullptr,
      NO_HEADER
      "the input looks like FASTQ (reads with qualities), not an alignment."},
-    {format::refused, "MEGA", mega, nullptr,
-     NO_HEADER
-     "the input looks like MEGA, which colsieve does not read; export it as "
-     "FASTA."},
     {format::refused, "MAF", maf, nullptr,
      NO_HEADER
      "the input looks like MAF, which colsieve does not read: it holds many "
@@ -123,12 +113,15 @@ constexpr format_entry kTable[] = {
      NO_HEADER
      "the input looks like HTML or XML (a download that went wrong?), not an "
      "alignment."},
-    {format::refused, "MSF", msf, nullptr,
-     NO_HEADER "the input looks like GCG MSF, which colsieve does not read."},
     {format::refused, "numbers", numbers, nullptr,
      NO_HEADER
      "the first line looks like a PHYLIP header, but PHYLIP wants two "
      "positive counts there (sequences, columns) and nothing else."},
+    // No header: rows of names and residues, told by their layout, after
+    // every format that has a header.
+    {format::selex, "SELEX", looks_like_selex, read_selex, nullptr},
+    {format::psiblast, "PSI-BLAST", looks_like_psiblast, read_psiblast,
+     nullptr},
 };
 
 #undef NO_HEADER

@@ -26,4 +26,13 @@ loaded_input read_fasta(byte_source* src, const read_context& ctx);
 loaded_input read_fasta_file(int fd, off_t begin, off_t end,
                              const read_context& ctx, thread_pool& pool);
 
+// The same, streaming: the records are read once, keeping their names,
+// lengths and where their rows stand in the file, and counting the classes
+// of every column; the table then holds no rows, and its source reads them
+// again from fd (which must stay open while the alignment is used), a piece
+// at a time. Only records whose lines are laid out unevenly are kept in
+// memory. The names, lengths, drops and faults are those of read_fasta.
+loaded_input index_fasta_file(int fd, off_t begin, off_t end,
+                              const read_context& ctx, thread_pool& pool);
+
 #endif  // COLSIEVE_INPUT_FASTA_READER_H

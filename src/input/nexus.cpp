@@ -189,15 +189,19 @@ std::size_t count_of(const tokenizer& tok, const token& key,
   return v;
 }
 
-// The command's key=value pairs and flags, up to its ';'.
-void read_command(tokenizer& tok, token& t, data_format* d, bool dimensions,
+// The command's key=value pairs and flags, up to its ';', which is left in
+// t. Returns false when the input ends first.
+bool read_command(tokenizer& tok, token& t, data_format* d, bool dimensions,
                   bool format) {
   token key, eq, value;
   bool have = tok.next(&key, kShort, false);
   while (have && !key.punct(';')) {
     have = tok.next(&eq, kShort, false);
     const bool valued = have && eq.punct('=');
-    if (valued && !tok.next(&value, kShort, false)) break;
+    if (valued && !tok.next(&value, kShort, false)) {
+      have = false;
+      break;
+    }
     if (dimensions && valued) {
       if (key.is("NTAX")) d->ntax = count_of(tok, key, value);
       if (key.is("NCHAR")) d->nchar = count_of(tok, key, value);
@@ -215,6 +219,7 @@ void read_command(tokenizer& tok, token& t, data_format* d, bool dimensions,
     }
   }
   t = key;
+  return have;
 }
 
 // The cells of a matrix word: a set of states ({AG} or (AG)) is one
@@ -450,7 +455,7 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
       }
       if (data && t.is("MATRIX")) {
         if (d.ntax == 0) d.ntax = taxa_ntax;
-        filter_table table = full_row_table("-._~?");
+        filter_table table = full_row_table("-._~?", ctx.keep_letters);
         for (const char c : {d.gap, d.missing})
           if (c != 0) table[static_cast<unsigned char>(c)] = UNALIGNED;
         if (d.matchchar != 0)
@@ -461,17 +466,17 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
         continue;
       } else if (taxa && t.is("DIMENSIONS")) {
         data_format tmp;
-        read_command(tok, t, &tmp, true, false);
+        have = read_command(tok, t, &tmp, true, false);
         taxa_ntax = tmp.ntax;
       } else if (data && (t.is("DIMENSIONS") || t.is("FORMAT"))) {
-        read_command(tok, t, &d, t.is("DIMENSIONS"), t.is("FORMAT"));
+        have = read_command(tok, t, &d, t.is("DIMENSIONS"), t.is("FORMAT"));
       } else if (!t.punct(';') && !tok.skip_command()) {
         break;  // the rest of the command, passed over unstored
       } else {
         t.text.assign(1, ';');
         t.quoted = false;
       }
-      if (t.punct(';')) have = tok.next(&t, kShort, false);
+      if (have && t.punct(';')) have = tok.next(&t, kShort, false);
     }
     if (in && !ended)
       tok.fail(begin_line, "the block that starts here has no END");

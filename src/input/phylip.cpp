@@ -295,7 +295,7 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
                       "; --max-columns N sets another, --max-columns 0 "
                       "lifts it.");
 
-  const filter_table table = full_row_table(kGaps);
+  const filter_table table = full_row_table(kGaps, ctx.keep_letters);
   stored_lines lines;
   store_lines(reader, table, nseq, ncol, fits, &lines);
 

@@ -90,6 +90,36 @@ bool plain_file(int fd, off_t start, const input_bytes& bytes, off_t* begin,
   return *begin <= *end;
 }
 
+// Keeps the rows as read in summary->letters and turns them into table
+// rows: what the table holds of each byte, in place.
+void keep_letters(loaded_input& in, bool fold_case, input_summary* summary) {
+  filter_table& columns = summary->columns;
+  if (in.format == "FASTA") {
+    columns = make_filter_table(
+        fasta_rule(fold_case ? FOLD_CASE : 0, static_cast<char>(UNALIGNED)));
+  } else {
+    for (int c = 'A'; c <= 'Z'; ++c) columns[c] = static_cast<unsigned char>(c);
+    columns['X'] = columns[UNALIGNED] = UNALIGNED;
+  }
+  summary->letters.resize(in.lengths.size());
+  for (std::size_t i = 0; i < in.lengths.size(); ++i) {
+    char* row = in.aln.residues.data() + in.aln.offsets[i];
+    summary->letters[i].assign(row, in.lengths[i]);
+    std::size_t k = 0;
+    for (const char c : summary->letters[i]) {
+      const unsigned char v = columns[static_cast<unsigned char>(c)];
+      if (v != 0)
+        row[k++] = static_cast<char>(v);
+      else
+        ++in.drops[static_cast<unsigned char>(c)];  // as the reader drops it
+    }
+    in.lengths[i] = k;
+  }
+}
+
+// Plain FASTA files from this size on are read in passes, not copied.
+constexpr off_t kStreamFrom = off_t{4} << 20;
+
 alignment read_from(input_bytes& bytes, int fd, off_t start,
                     const std::string& input_name, const input_options& opts,
                     thread_pool& pool, const warn_fn& warn,
@@ -99,6 +129,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   ctx.limit =
       opts.max_columns == 0 ? MAX_WIDTH : std::min(opts.max_columns, MAX_WIDTH);
   ctx.fold_case = opts.fold_case;
+  ctx.keep_letters = opts.keep_letters && summary != nullptr;
   ctx.warn = warn;
 
   input_kind kind = detect_input(bytes.head());
@@ -106,11 +137,19 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   if (kind.fmt == format::refused) throw fatal_error(std::string(kind.refusal));
   loaded_input in;
   off_t begin = 0, end = 0;
-  if (kind.fmt == format::fasta && plain_file(fd, start, bytes, &begin, &end))
+  const bool plain =
+      kind.fmt == format::fasta && plain_file(fd, start, bytes, &begin, &end);
+  using streaming = input_options::streaming;
+  if (plain && !ctx.keep_letters &&
+      (opts.stream == streaming::always ||
+       (opts.stream == streaming::automatic && end - begin >= kStreamFrom)))
+    in = index_fasta_file(fd, begin, end, ctx, pool);
+  else if (plain)
     in = read_fasta_file(fd, begin, end, ctx, pool);
   else
     in = format_row(kind.fmt).read(bytes.source(), ctx);
 
+  if (ctx.keep_letters) keep_letters(in, opts.fold_case, summary);
   if (in.aln.names.empty())
     throw fatal_error("Error: no sequences in input file");
   for (std::size_t i = 0; i < in.lengths.size(); ++i)

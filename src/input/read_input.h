@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "byte_stream.h"
 #include "core/alignment.h"
@@ -17,11 +18,21 @@
 struct input_options {
   bool fold_case = false;                // -u, for FASTA and PIR
   std::size_t max_columns = MAX_SEQLEN;  // 0: no limit but MAX_WIDTH
+  bool keep_letters = false;             // fill input_summary::letters (--cds)
+  // Whether a plain FASTA file is read again in each pass instead of into
+  // the table: automatic does so from 4 MB on.
+  enum class streaming { automatic, always, never };
+  streaming stream = streaming::automatic;
 };
 
 // What was read, besides the table.
 struct input_summary {
   std::string format;  // "FASTA", "Stockholm", ...
+  // With input_options::keep_letters: each row as the file holds its
+  // letters (FASTA: lower case and '*' too), and for each byte of those rows
+  // the column it is in the table (0: none, a dropped letter).
+  std::vector<std::string> letters;
+  filter_table columns{};
 };
 
 // Reads the alignment from fd (the file named input_name, or standard input

@@ -32,13 +32,15 @@ loaded_input record_set::take(std::string format) {
   return in;
 }
 
-filter_table full_row_table(const char* gaps) {
+filter_table full_row_table(const char* gaps, bool keep_x) {
   residue_rule rule;
   rule.lower = residue_rule::lower_case::fold;
   rule.kept = "";
   rule.gaps = gaps;
   rule.gap_mark = static_cast<char>(UNALIGNED);
-  return make_filter_table(rule);
+  filter_table t = make_filter_table(rule);
+  if (keep_x) t['X'] = t['x'] = 'X';
+  return t;
 }
 
 int append_row(const filter_table& table, std::string_view text,

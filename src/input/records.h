@@ -30,6 +30,13 @@ struct read_context {
   std::string where;       // the input as messages name it
   std::size_t limit;       // most columns a record may have
   bool fold_case = false;  // -u: FASTA read by the full-alignment rule
+  // Rows as the file holds its letters, for threading coding sequences:
+  // FASTA rows keep lower case, '*' and what -u reads as gaps; the other
+  // formats keep 'X' apart from the gaps.
+  bool keep_letters = false;
+  // Unaligned sequences (--cds): FASTA keeps every letter, either case,
+  // and '-' and '.', which the caller refuses.
+  bool unaligned = false;
   warn_fn warn;
 };
 
@@ -54,9 +61,10 @@ class record_set {
 };
 
 // The table of the full-alignment rule: every character is a column.
-// Letters of either case are residues (upper case; 'x' and 'X' are gaps),
-// the characters of `gaps` are gaps; gaps are stored as UNALIGNED.
-filter_table full_row_table(const char* gaps);
+// Letters of either case are residues (upper case; 'x' and 'X' are gaps,
+// unless keep_x keeps them as 'X'), the characters of `gaps` are gaps; gaps
+// are stored as UNALIGNED.
+filter_table full_row_table(const char* gaps, bool keep_x = false);
 
 // Appends the residues of text to *row by table; blanks are skipped.
 // Returns the first byte that is neither residue nor gap nor blank (0-255),

@@ -16,7 +16,8 @@ bool looks_like_stockholm(std::string_view line, std::string_view) {
 
 loaded_input read_stockholm(byte_source* src, const read_context& ctx) {
   line_reader lines(src);
-  block_rows rows(block_rows::key::name, ctx, full_row_table(".-_~"));
+  block_rows rows(block_rows::key::name, ctx,
+                  full_row_table(".-_~", ctx.keep_letters));
   std::string name, text;
   bool header = false, ended = false;
   while (lines.start()) {

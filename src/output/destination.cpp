@@ -13,26 +13,31 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "error.h"
 
-namespace {
-
-// Temporary files that exist right now, for the signal handler. A slot is
-// filled before its file is created and emptied after it was renamed or
-// removed, so that no file is ever missed.
-constexpr int kSlots = 8;
+// Temporary files that exist right now, for the signal handler: a list
+// that only grows, of slots used again once free (batch runs write many
+// files at once, on several threads). A slot is filled before its file is
+// created and emptied after it was renamed or removed, so that no file is
+// ever missed; the handler only reads it.
 struct temp_slot {
   std::atomic<bool> active{false};
   char path[PATH_MAX + 1];
+  temp_slot* next = nullptr;  // set before the slot is published
 };
-temp_slot g_slots[kSlots];
+
+namespace {
+
+std::atomic<temp_slot*> g_slots{nullptr};
+std::mutex g_slots_mutex;  // for the threads that fill and empty slots
 std::atomic<bool> g_handlers_installed{false};
 constexpr int kCleanupSignals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
 
 extern "C" void remove_temps_and_die(int sig) {
-  for (temp_slot& s : g_slots)
-    if (s.active.load()) unlink(s.path);
+  for (temp_slot* s = g_slots.load(); s != nullptr; s = s->next)
+    if (s->active.load()) unlink(s->path);
   // End by the same signal, so that the caller sees the usual status.
   signal(sig, SIG_DFL);
   raise(sig);
@@ -52,23 +57,28 @@ void install_cleanup_handlers() {
   }
 }
 
-// Fills a free slot with path; returns its index, or -1 when none is free
-// or the path does not fit.
-int register_temp(const std::string& path) {
-  if (path.size() > PATH_MAX) return -1;
+// Fills a free slot with path; returns it, or nullptr when the path does
+// not fit.
+temp_slot* register_temp(const std::string& path) {
+  if (path.size() > PATH_MAX) return nullptr;
   install_cleanup_handlers();
-  for (int i = 0; i < kSlots; ++i) {
-    temp_slot& s = g_slots[i];
-    if (s.active.load()) continue;
-    std::memcpy(s.path, path.c_str(), path.size() + 1);
-    s.active.store(true);
-    return i;
+  std::lock_guard<std::mutex> lock(g_slots_mutex);
+  temp_slot* s = g_slots.load();
+  while (s != nullptr && s->active.load()) s = s->next;
+  if (s == nullptr) {
+    s = new temp_slot;  // kept for the rest of the run
+    s->next = g_slots.load();
+    g_slots.store(s);
   }
-  return -1;
+  std::memcpy(s->path, path.c_str(), path.size() + 1);
+  s->active.store(true);
+  return s;
 }
 
-void release_temp(int slot) {
-  if (slot >= 0) g_slots[slot].active.store(false);
+void release_temp(temp_slot* slot) {
+  if (slot == nullptr) return;
+  std::lock_guard<std::mutex> lock(g_slots_mutex);
+  slot->active.store(false);
 }
 
 std::string dir_name(const std::string& path) {
@@ -240,7 +250,7 @@ int destination::stage(const struct stat* replaced) {
   for (int attempt = 0; attempt <= 100; ++attempt) {
     temp_ = prefix + std::to_string(attempt);
     slot_ = register_temp(temp_);
-    if (slot_ < 0) break;
+    if (slot_ == nullptr) break;
     const int out =
         open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     const int err = errno;
@@ -275,7 +285,7 @@ int destination::stage(const struct stat* replaced) {
 void destination::drop_temp(bool created) {
   if (created) unlink(temp_.c_str());
   release_temp(slot_);
-  slot_ = -1;
+  slot_ = nullptr;
   temp_.clear();
 }
 

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+// Where a temporary file is registered for removal on a signal.
+struct temp_slot;
+
 // Device and inode of an existing file.
 struct file_id {
   dev_t dev = 0;
@@ -100,7 +103,7 @@ class destination {
   mode mode_ = mode::staged;
   std::string target_;         // the file the path leads to (links followed)
   std::string temp_;           // staged: the temporary file; else empty
-  int slot_ = -1;              // staged: where the temporary name is registered
+  temp_slot* slot_ = nullptr;  // staged: where the temporary name is registered
   std::optional<file_id> id_;  // the target, when it exists
   std::string canonical_;      // the target's path, when it does not
   std::FILE* fp_ = nullptr;    // where content goes

@@ -232,35 +232,58 @@ void write_clustal(output_buffer& fp, const alignment& aln,
   fp.write(std::string(
       "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
   std::string line;
-  std::size_t cols[kWidth];
-  for (std::size_t next = 0;;) {
-    // The block's columns: the next kWidth selected ones.
-    std::size_t k = 0;
-    for (; k < kWidth && next < aln.lseq; ++next)
-      if (mask[next] != 0) cols[k++] = next;
-    if (k == 0) break;
-    fp.put('\n');
-    for (std::size_t i = 0; i < aln.nseq(); ++i) {
-      const char* row = aln.row(i);
-      line.assign(names[i]);
-      line.append(width - names[i].size(), ' ');
-      for (std::size_t j = 0; j < k; ++j) line += shown_residue(row[cols[j]]);
+  // Rows read again from their file come a window of columns at a time,
+  // as many blocks as about 4 MB of rows hold.
+  const std::size_t budget =
+      aln.in_memory()
+          ? 64 * kWidth
+          : std::max<std::size_t>(1, (std::size_t{4} << 20) / aln.nseq());
+  std::vector<char> window;
+  std::vector<std::size_t> cols;  // the window's columns, block by block
+  for (std::size_t next = 0; next < aln.lseq;) {
+    cols.clear();
+    const std::size_t lo = next;
+    while (next < aln.lseq) {
+      if (mask[next++] != 0) cols.push_back(next - 1);
+      if (cols.size() % kWidth == 0 && next - lo >= budget) break;
+    }
+    const std::size_t hi = next, span = hi - lo;
+    if (!aln.in_memory()) {
+      window.resize(aln.nseq() * span);
+      for (std::size_t i = 0; i < aln.nseq(); ++i)
+        aln.segment(i, lo, hi, window.data() + i * span);
+    }
+    // Row i's columns from lo on.
+    const auto row = [&](std::size_t i) {
+      return aln.in_memory() ? aln.row(i) + lo : window.data() + i * span;
+    };
+    for (std::size_t b = 0; b < cols.size(); b += kWidth) {
+      const std::size_t k = std::min(kWidth, cols.size() - b);
+      fp.put('\n');
+      for (std::size_t i = 0; i < aln.nseq(); ++i) {
+        const char* r = row(i);
+        line.assign(names[i]);
+        line.append(width - names[i].size(), ' ');
+        for (std::size_t j = 0; j < k; ++j)
+          line += shown_residue(r[cols[b + j] - lo]);
+        line += '\n';
+        fp.write(line);
+      }
+      // Conservation: '*' where every sequence has the same residue (a
+      // column of gaps only has none); the line spans the whole block, as
+      // readers expect.
+      line.assign(width, ' ');
+      for (std::size_t j = 0; j < k; ++j) {
+        const std::size_t col = cols[b + j] - lo;
+        const char c = row(0)[col];
+        bool same = c != UNALIGNED;
+        for (std::size_t i = 1; same && i < aln.nseq(); ++i)
+          same = row(i)[col] == c;
+        line += same ? '*' : ' ';
+      }
       line += '\n';
       fp.write(line);
     }
-    // Conservation: '*' where every sequence has the same residue (a
-    // column of gaps only has none); the line spans the whole block, as
-    // readers expect.
-    line.assign(width, ' ');
-    for (std::size_t j = 0; j < k; ++j) {
-      const char c = aln.row(0)[cols[j]];
-      bool same = c != UNALIGNED;
-      for (std::size_t i = 1; same && i < aln.nseq(); ++i)
-        same = aln.row(i)[cols[j]] == c;
-      line += same ? '*' : ' ';
-    }
-    line += '\n';
-    fp.write(line);
   }
 }
 

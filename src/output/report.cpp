@@ -290,6 +290,21 @@ void write_profile(output_buffer& fp, const report_input& r) {
     emit(fp, "<rect x=\"", coord("%.2f", x), "\" y=\"", format("%.1f", strip),
          "\" width=\"", format("%.2f", bar), "\" height=\"10\" fill=\"", colour,
          "\"/>\n");
+    // Below it, where the codon rule dropped selected columns (orange) or
+    // ends-only kept unselected ones (green).
+    if (r.selected != nullptr) {
+      bool dropped = false, added = false;
+      for (std::size_t j = from; j < to; ++j) {
+        dropped =
+            dropped || (r.selected->is_selected[j] && !r.sel.is_selected[j]);
+        added = added || (!r.selected->is_selected[j] && r.sel.is_selected[j]);
+      }
+      if (dropped || added)
+        emit(fp, "<rect class=\"", dropped ? "codon" : "ends", "\" x=\"",
+             coord("%.2f", x), "\" y=\"", format("%.1f", strip + 11),
+             "\" width=\"", format("%.2f", bar), "\" height=\"4\" fill=\"",
+             dropped ? "#e8890c" : "#2f9e44", "\"/>\n");
+    }
   }
 
   // The final target.
@@ -355,13 +370,18 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
     if (end >= num.size()) ruler.replace(end - num.size(), num.size(), num);
   }
   std::string marks(indent, ' ');
-  for (std::size_t j = c0; j < c1; ++j)
-    marks += r_.sel.is_selected[j] ? '*' : ' ';
+  for (std::size_t j = c0; j < c1; ++j) {
+    const bool kept = r_.sel.is_selected[j] != 0;
+    const bool selected =
+        r_.selected == nullptr ? kept : r_.selected->is_selected[j] != 0;
+    marks += kept && selected ? '*' : kept ? '+' : selected ? '!' : ' ';
+  }
   emit(fp, "<span class=\"ru\">", ruler, "</span>\n<span class=\"mk\">", marks,
        "</span>\n");
+  std::vector<char> buf(c1 - c0);
   for (std::size_t i = 0; i < rows_; ++i) {
     const std::string& name = r_.aln.names[i];
-    const char* row = r_.aln.row(i);
+    const char* row = r_.aln.segment(i, c0, c1, buf.data());
     std::string shown = name.substr(0, name_width_);
     if (name.size() > name_width_) shown.back() = '~';
     if (c0 == 0) {
@@ -379,7 +399,7 @@ std::string alignment_blocks::block(std::size_t c0, std::size_t c1) const {
     // Runs of cells with the same colour and state share one element.
     char open = 0;
     for (std::size_t j = c0; j < c1; ++j) {
-      const char c = row[j];
+      const char c = row[j - c0];
       const bool kept = r_.sel.is_selected[j] != 0;
       char cls = c == UNALIGNED ? 'x'
                  : dna_         ? nucleotide_class(c)
@@ -428,6 +448,9 @@ void write_report(output_buffer& fp, const report_input& r) {
   fact(fp, "kept fraction",
        format("%.1f", 100.0 * r.sel.n_gt_target / static_cast<double>(lseq)) +
            "%");
+  if (r.selected != nullptr)
+    fact(fp, "selected",
+         with_commas(static_cast<std::size_t>(r.selected->n_gt_target)));
   fact(fp, "final target", format("%f", r.sel.target_wt));
   fact(fp, "scale constant", format("%g", r.cst));
   fact(fp, "passes", with_commas(static_cast<std::size_t>(r.sel.passes)));
@@ -453,7 +476,14 @@ void write_report(output_buffer& fp, const report_input& r) {
        "</p>\n<p class=\"legend\"><span><i "
        "style=\"background:#2b6cb0\"></i>kept</span>"
        "<span><i style=\"background:#bec3cc\"></i>trimmed</span><span><i "
-       "style=\"background:#d9480f\"></i>final target</span></p>\n");
+       "style=\"background:#d9480f\"></i>final target</span>");
+  if (r.selected != nullptr)
+    emit(fp,
+         "<span><i style=\"background:#e8890c\"></i>selected, but dropped "
+         "with a codon not selected whole</span><span><i "
+         "style=\"background:#2f9e44\"></i>not selected, but kept: not at "
+         "an end</span>");
+  emit(fp, "</p>\n");
   const std::size_t odd = count_not_finite(r.score);
   if (odd > 0)
     emit(fp, "<p class=\"note\" id=\"not-finite\">", with_commas(odd),
@@ -482,7 +512,12 @@ void write_report(output_buffer& fp, const report_input& r) {
        "colour, "
        "trimmed ones dimmed in lower case ('.' for their gaps); <b>*</b> "
        "marks kept "
-       "columns. Each sequence's name is followed by its weight.");
+       "columns");
+  if (r.selected != nullptr)
+    emit(fp,
+         ", <b>!</b> selected ones dropped with their codon, <b>+</b> "
+         "unselected ones kept as they are not at an end");
+  emit(fp, ". Each sequence's name is followed by its weight.");
   if (rows < nseq || shown_cols < lseq)
     emit(fp, " <b id=\"window\">Showing sequences 1&ndash;", with_commas(rows),
          " of ", with_commas(nseq), " and columns 1&ndash;",

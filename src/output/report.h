@@ -16,9 +16,12 @@ struct report_input {
   const alignment& aln;
   const std::vector<double>& wt;
   const std::vector<double>& score;
-  const selection& sel;
-  double cst;           // the scale the scores used
-  double start_target;  // the first pass's target
+  const selection& sel;  // the final verdict
+  double cst;            // the scale the scores used
+  double start_target;   // the first pass's target
+  // The selection's own verdict, when whole codons or ends-only may have
+  // changed it: the columns they dropped or kept are shown apart.
+  const selection* selected = nullptr;
 };
 
 // The report shows at most this much of the alignment itself, so that the

@@ -19,6 +19,8 @@ side_files::side_files(const output_paths& paths,
   };
   map_ = add(paths.column_map, "column map");
   report_ = add(paths.report, "report");
+  complement_ = add(paths.complement, "complement");
+  summary_ = add(paths.summary, "summary");
   if (paths.alignment && *paths.alignment != "-")
     alignment_ = add(paths.alignment, "output");
 }
@@ -27,6 +29,9 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
   std::vector<std::pair<destination*, const content_writer*>> sides;
   if (map_ != nullptr) sides.emplace_back(map_, &contents.column_map);
   if (report_ != nullptr) sides.emplace_back(report_, &contents.report);
+  if (complement_ != nullptr)
+    sides.emplace_back(complement_, &contents.complement);
+  if (summary_ != nullptr) sides.emplace_back(summary_, &contents.summary);
   // Files of their own are written side by side; a shared stream in order.
   bool apart = sides.size() > 1;
   for (const auto& side : sides)
@@ -42,6 +47,7 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
   // written in place go last, as they cannot be taken back.
   for (const auto& file : files_)
     if (file->how() != destination::mode::in_place) file->finish();
+  if (contents.verify) contents.verify();
   for (const auto& file : files_)
     if (file->how() == destination::mode::in_place) file->finish();
   if (alignment_ != nullptr) alignment_->commit();

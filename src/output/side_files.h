@@ -6,6 +6,7 @@
 #define COLSIEVE_OUTPUT_SIDE_FILES_H
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@
 struct output_paths {
   std::optional<std::string> column_map;  // -l
   std::optional<std::string> report;      // -w
+  std::optional<std::string> complement;  // --complement: dropped columns
+  std::optional<std::string> summary;     // --summary: the summary table
   std::optional<std::string> alignment;   // -o; none, or "-": standard output
 };
 
@@ -26,9 +29,15 @@ struct output_paths {
 struct output_contents {
   content_writer column_map;
   content_writer report;
+  content_writer complement;
+  content_writer summary;
   content_writer alignment;
-  // How much work the column map and the report are together (cells of the
-  // alignment), for the pool to decide whether to write them side by side.
+  // Called once everything is written, before anything is put in place:
+  // throws fatal_error when the run must not commit (its input changed).
+  std::function<void()> verify;
+  // How much work the column map, the report and the complement are
+  // together (cells of the alignment), for the pool to decide whether to
+  // write them side by side.
   std::size_t side_work = 0;
 };
 
@@ -44,8 +53,9 @@ class side_files {
   side_files& operator=(const side_files&) = delete;
 
   // Writes every output and puts it in place, in this order:
-  // 1. the column map and the report (side by side on the pool when each
-  //    goes to a staged file of its own), then the alignment, to its file
+  // 1. the column map, the report and the complement (side by side on the
+  //    pool when each goes to a staged file of its own), then the
+  //    alignment, to its file
   //    or to standard output; in-place files only keep their writer;
   // 2. the temporary files of staged outputs are closed, direct ones
   //    flushed;
@@ -61,6 +71,8 @@ class side_files {
   std::vector<std::unique_ptr<destination>> files_;  // in the order added
   destination* map_ = nullptr;
   destination* report_ = nullptr;
+  destination* complement_ = nullptr;
+  destination* summary_ = nullptr;
   destination* alignment_ = nullptr;  // null: standard output
 };
 

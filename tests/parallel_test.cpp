@@ -1,3 +1,5 @@
+#include "core/parallel.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -5,8 +7,6 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
-
-#include "core/parallel.h"
 
 namespace {
 
