@@ -126,11 +126,20 @@ inline bool model_read(const std::string& text, int flag,
   return true;
 }
 
-// The rows of a table as text, gaps shown as '-'.
+// Row i of aln whole, gaps marked, from the table or read again from its
+// file.
+inline std::string row_text(const alignment& aln, std::size_t i) {
+  std::string row(aln.lseq, '\0');
+  const char* got = aln.segment(i, 0, aln.lseq, row.data());
+  if (got != row.data()) row.assign(got, aln.lseq);
+  return row;
+}
+
+// The rows of a table (or of a file read again) as text, gaps shown as '-'.
 inline std::vector<std::string> rows_of(const alignment& aln) {
   std::vector<std::string> rows;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    std::string r(aln.row_view(i));
+    std::string r = row_text(aln, i);
     for (char& c : r)
       if (c == UNALIGNED) c = '-';
     rows.push_back(r);
