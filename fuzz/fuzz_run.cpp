@@ -6,16 +6,23 @@
 //   byte 1: threads (2 to 4), -u, a small column limit, gzip or not
 //   byte 2: the pieces the input is handed out in (see pieces_of)
 //   byte 3: the gzip framing: optional header fields, members, field size,
-//           compression level
+//           compression level; and the whole run's rules: the output
+//           format, --codon, --mask-stops, --ends-only
 //
 // The input is read from a file with one thread and with several (a plain
-// file is then split into pieces however small), through a pipe, from
-// memory in the pieces byte 2 chooses, and, when byte 1 says so, as gzip
-// of one or more members read in those pieces: every reading gives the same
-// table, or the same error. Weights and scores are checked bit for bit
-// against the plain column-by-column model and across thread counts, the
-// selection against its stopping rule, the written alignment across thread
-// counts, and the side files' content for its bounds.
+// file is then split into pieces however small), each time into the table
+// and read again from the file in each pass (the streaming path of large
+// FASTA files), through a pipe, from memory in the pieces byte 2 chooses,
+// and, when byte 1 says so, as gzip of one or more members read in those
+// pieces: every reading gives the same table, or the same error. Weights
+// and scores are checked bit for bit against the plain column-by-column
+// model and across thread counts, the selection against its stopping rule,
+// the written alignment across thread counts, and the side files' content
+// for its bounds. A streamed table's class counts must be those of its
+// rows, and any stretch of a row read from the file the same bytes as the
+// row. Then each of the four file readings (one thread or several, in the
+// table or streamed) goes through the whole run: the same warnings,
+// errors, weights, scores, verdicts and outputs, to the byte.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,11 +34,15 @@
 #include <string>
 #include <vector>
 
+#include "core/alphabet.h"
+#include "core/site_stats.h"
+#include "core/trimming.h"
 #include "core/weights.h"
 #include "fuzz_support.h"
 #include "input/detect.h"
 #include "input/read_input.h"
 #include "output/column_map.h"
+#include "output/formats.h"
 #include "output/report.h"
 #include "output/writer.h"
 
@@ -79,6 +90,97 @@ void agree(const read_result& want, const read_result& got, const char* how) {
   if (!why.empty()) fault(std::string(how) + ": " + why);
 }
 
+// A streamed table's class counts are those of its rows, and every stretch
+// of a row it reads (the writers read windows of columns) is that stretch
+// of the whole row. `seed` chooses the stretches.
+void check_streamed(const alignment& aln, unsigned seed) {
+  if (aln.in_memory()) return;
+  const std::vector<std::uint32_t>& counts = aln.source->class_counts();
+  if (counts.size() != 27 * aln.lseq) fault("class counts size");
+  std::vector<std::uint32_t> want(27 * aln.lseq, 0);
+  std::vector<char> buf(aln.lseq + 1);
+  for (std::size_t i = 0; i < aln.nseq(); ++i) {
+    const std::string row = row_text(aln, i);
+    for (std::size_t j = 0; j < aln.lseq; ++j) {
+      const int c = static_cast<unsigned char>(row[j]) - 'A';
+      if (c < 0 || c > 26 || row[j] == 'X') fault("streamed residue");
+      ++want[27 * j + static_cast<std::size_t>(c)];
+    }
+    for (unsigned k = 0; k < 4; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      const std::size_t c0 = (seed >> 8) % (aln.lseq + 1);
+      const std::size_t c1 = c0 + (seed >> 20) % (aln.lseq - c0 + 1);
+      const char* got = aln.segment(i, c0, c1, buf.data());
+      if (std::string_view(got, c1 - c0) != row.substr(c0, c1 - c0))
+        fault("streamed stretch " + std::to_string(c0) + ".." +
+              std::to_string(c1) + " of row " + std::to_string(i));
+    }
+  }
+  if (counts != want) fault("class counts");
+  aln.source->check_unchanged();  // the file is as it was
+}
+
+std::string bits(double v) {
+  std::uint64_t u;
+  std::memcpy(&u, &v, sizeof u);
+  return std::to_string(u);
+}
+
+// The whole run on the alignment one reading gave (stop codons masked in
+// it), as one text: the reading's error, or the warnings, the weights and
+// scores to the bit, both verdicts, the figures of the kept columns, the
+// alignment written in format f, the column map and the report, or the
+// error that stopped it.
+std::string run_outputs(read_result& in, const trim_options& topts,
+                        out_format f, int remove_cols, unsigned threads) {
+  if (!in.ok) return "error: " + in.error;
+  std::string out;
+  for (const std::string& w : in.warnings) out += "warning: " + w + "\n";
+  alignment& aln = in.aln;
+  thread_pool pool(threads);
+  pool.set_min_work(0);
+  const warn_fn warn = [&out](const std::string& w) {
+    out += "warning: " + w + "\n";
+  };
+  try {
+    const trimming t = trim(aln, topts, pool, warn);
+    out += "masked " + std::to_string(t.masked.terminal) + " " +
+           std::to_string(t.masked.internal) + "\nweights";
+    for (const double v : t.w.wt) out += " " + bits(v);
+    out += "\ncons " + bits(t.w.cons) + " cst " + bits(t.w.cst) + " total " +
+           bits(t.w.total_wt) + " scale " + bits(t.cst) + "\nscores";
+    for (const double v : t.score) out += " " + bits(v);
+    for (const selection* s : {&t.sel, &t.kept}) {
+      out += "\nverdict " + std::to_string(s->n_gt_target) + " " +
+             bits(s->target_wt) + " " + std::to_string(s->passes) + " ";
+      for (const unsigned char k : s->is_selected) out += k ? '1' : '0';
+    }
+    const site_stats st = column_stats(
+        aln, t.kept.is_selected, guess_alphabet(aln, t.kept.is_selected), pool);
+    out += "\nsites " + std::to_string(st.columns) + " " +
+           std::to_string(st.variable) + " " +
+           std::to_string(st.parsimony_informative) + " " +
+           bits(st.missing_percent) + " " + bits(st.gc_percent) + "\n";
+    const std::vector<std::string> names = output_names(aln, f, false, warn);
+    const selection* selected = t.rules ? &t.sel : nullptr;
+    capped_file mem;
+    {
+      output_buffer ob(mem.fp(), "memory");
+      write_alignment(ob, aln, names, t.kept, f, remove_cols, pool);
+      write_column_map(ob, t.score, t.kept, selected);
+      write_report(ob, {"fuzz", aln, t.w.wt, t.score, t.kept, t.cst,
+                        topts.target_wt, selected});
+      ob.flush();
+    }
+    mem.close();
+    out += mem.text();
+    if (!aln.in_memory()) aln.source->check_unchanged();
+  } catch (const fatal_error& e) {
+    out += std::string("error: ") + e.what();
+  }
+  return out;
+}
+
 std::string written(const alignment& aln, const selection& sel, int remove_cols,
                     int phylip, thread_pool& pool) {
   capped_file mem;
@@ -91,6 +193,13 @@ std::string written(const alignment& aln, const selection& sel, int remove_cols,
   mem.close();
   return mem.text();
 }
+
+// The phases in memory on the table one thread read: weights and scores
+// against the model and across threads, the stopping rule, the written
+// alignment across threads, the side files' bounds.
+void check_phases(const alignment& aln, unsigned threads, double cst,
+                  double maxcst, double target, int henikoff, int remove_cols,
+                  int phylip);
 
 }  // namespace
 
@@ -114,12 +223,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::vector<std::size_t> pieces = pieces_of(data[2]);
   const std::string text(reinterpret_cast<const char*>(data) + 4, size - 4);
 
-  // Every way of reading it gives what one thread reading the file gives.
+  // Every way of reading it gives what one thread reading the file into
+  // the table gives. The streamed tables read their rows from fd, which
+  // stays open while they are in use.
+  using streaming = input_options::streaming;
   const int fd = memory_fd(text);
-  const read_result one = read_input(fd, nullptr, in_opts, 1);
-  lseek(fd, 0, SEEK_SET);
-  agree(one, read_input(fd, nullptr, in_opts, threads), "threads");
-  close(fd);
+  in_opts.stream = streaming::never;
+  read_result one = read_input(fd, nullptr, in_opts, 1);
+  read_result files[3];  // several threads; streamed, one thread, several
+  const unsigned file_threads[3] = {threads, 1, threads};
+  for (int k = 0; k < 3; ++k) {
+    in_opts.stream = k == 0 ? streaming::never : streaming::always;
+    lseek(fd, 0, SEEK_SET);
+    files[k] = read_input(fd, nullptr, in_opts, file_threads[k]);
+    agree(one, files[k], k == 0 ? "threads" : "streamed");
+    if (files[k].ok) check_streamed(files[k].aln, data[2] + 257u * data[3]);
+  }
+  in_opts.stream = streaming::automatic;
   agree(one, read_pieces(text, pieces, in_opts), "pieces");
   read_result piped;
   if (read_pipe(text, in_opts, &piped)) agree(one, piped, "pipe");
@@ -139,9 +259,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     else if (unzipped.ok)
       fault("compressed data inside gzip was read");
   }
-  if (!one.ok) return 0;
-  const alignment& aln = one.aln;
+  if (one.ok)
+    check_phases(one.aln, threads, cst, maxcst, target, henikoff, remove_cols,
+                 phylip);
 
+  // The whole run on each file reading: the same to the byte.
+  static constexpr out_format kFormats[] = {
+      out_format::default_layout, out_format::phylip,        out_format::fasta,
+      out_format::phylip_relaxed, out_format::phylip_strict, out_format::nexus,
+      out_format::clustal,        out_format::paml,          out_format::pir};
+  const unsigned rules = data[3];
+  trim_options topts;
+  topts.target_wt = target;
+  topts.cst = cst;
+  topts.maxcst = maxcst;
+  topts.henikoff = henikoff != 0;
+  topts.codon = (rules >> 5) & 1;
+  topts.stops =
+      topts.codon ? static_cast<stop_mask>(rules >> 6) : stop_mask::none;
+  topts.ends_only = (rules >> 4) & 1;
+  const out_format f = kFormats[rules % 9];
+  const std::string want = run_outputs(one, topts, f, remove_cols, 1);
+  for (int k = 0; k < 3; ++k)
+    if (run_outputs(files[k], topts, f, remove_cols, file_threads[k]) != want)
+      fault(std::string("whole run ") +
+            (k == 0 ? "across threads" : "streamed") +
+            (k == 2 ? " across threads" : ""));
+  close(fd);
+  return 0;
+}
+
+namespace {
+
+void check_phases(const alignment& aln, unsigned threads, double cst,
+                  double maxcst, double target, int henikoff, int remove_cols,
+                  int phylip) {
   try {
     thread_pool pool(threads), serial(1);
     pool.set_min_work(0);  // spread even the smallest alignment
@@ -195,5 +347,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (!refused) fault("full column map not refused");
   } catch (const fatal_error&) {  // selection that cannot end
   }
-  return 0;
 }
+
+}  // namespace
