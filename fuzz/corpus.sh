@@ -62,6 +62,17 @@ options_corpus() {  # folder
 -i a.fa -l keep -w keep
 -i empty -f paml
 -i t -f pir --threads 0 -w hard2|stockholm_markup.sto
+-i t -o out -f fasta|msf_globins.msf
+-i t -r -w report.html|mega_emboss.meg
+-i t -l map.tsv -j 2|selex_rf.slx
+-i t -o out -f clustal|psiblast_globins.txt
+-i a.msf -o out --complement dropped
+-i a.meg -f nexus -o out
+-i a.slx -o - -p
+-i a.fa --codon --mask-stops all --ends-only -o out
+-i a.cds --cds a.cds --genetic-code 11 -o out -l map.tsv
+--out-dir d a.fa a.sto t --summary d/s.json|small.fa
+--out-dir d --out-name {stem}.{ext} -l {stem}.tsv -f pir a.fa missing.fa
 --version
 --help -h
 LINES

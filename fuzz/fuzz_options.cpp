@@ -3,23 +3,27 @@
 // input, also there as the file "t".
 //
 // colsieve_main runs in a scratch folder of its own (see scratch()), which
-// holds a few alignments (a.fa, a.sto, a.aln, a.phy,
-// a.nex, a.gz), an empty file, a file "keep" and a file "hard" with a
-// second link "hard2". No argument leads out of it: a '/' becomes '_',
-// except in /dev/null, /dev/full, /dev/stdin, /dev/stdout, /dev/fd/0 and
-// /dev/fd/1. Standard output goes to a memory file; the tool's standard
-// error stream to memory (sanitizer reports still reach the real one).
+// holds a few alignments (a.fa, a.sto, a.aln, a.phy, a.nex, a.gz, a.msf,
+// a.meg, a.slx; p.fa with its coding sequences a.cds; codons n.fa), an
+// empty file, a file "keep" and a file "hard" with a second link "hard2". No
+// argument leads out of it: a '/' becomes '_', except in /dev/null, /dev/full,
+// /dev/stdin, /dev/stdout, /dev/fd/0 and /dev/fd/1. Standard output goes to a
+// memory file; the tool's standard error stream to memory (sanitizer reports
+// still reach the real one).
 //
 // Checked: the status is 0 or 1; a run that fails says so in a line that
 // starts with "Error" (or "ERROR"), and one that succeeds prints none; a run
 // that fails leaves every file that was there as it was (a message file may
 // have lines added; a file written in place may be cut short only with a note
-// saying so); no temporary file is left; no descriptor is left open.
+// saying so); no temporary file is left; no descriptor is left open. With
+// --out-dir a failed input stops no other, whose outputs may replace files:
+// there only the inputs' own files must stay as they were.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +60,18 @@ const std::map<std::string, std::string>& initial_files() {
        "FORMAT DATATYPE=PROTEIN GAP=-;\nMATRIX\n'one a' MKV--LAA\n"
        "two MKVA-LSA\n;\nEND;\n"},
       {"a.gz", gzip_of(kFasta, 2, 8, 3, 6)},
+      {"a.msf",
+       "PileUp\n\n  a.msf MSF: 12 Type: P Check: 0 ..\n\n"
+       "  Name: one Len: 12 Check: 0 Weight: 1.00\n"
+       "  Name: two Len: 12 Check: 0 Weight: 1.00\n\n//\n\n"
+       "one  MKV..LAAGH TR\ntwo  MKVA.LSAGH TR\n"},
+      {"a.meg",
+       "#mega\n!Title: t;\n!Format DataType=Protein Identical=. Indel=-;\n\n"
+       "#one\nMKV--LAAGHTR\n#two\n...A-.S.....\n"},
+      {"a.slx", "#=RF xxxxxxxxxxxx\none  MKV..LAAGHTR\ntwo  MKVA.LSAGHTR\n"},
+      {"p.fa", ">x\nMK-W\n>y\nMKAW\n"},
+      {"a.cds", ">x\nATGAAATGG\n>y\nATGAAAGCTTGG\n"},
+      {"n.fa", ">x\nATGAAA---TGGTAA\n>y\nATGAAAGCTTGGTAG\n"},
       {"empty", ""},
       {"keep", "old\n"},
       {"hard", "old\n"},
@@ -96,8 +112,9 @@ std::string read_file(const std::string& name) {
 // every run starts from them.
 void enter_scratch(const std::string& input) {
   if (chdir(scratch().c_str()) != 0) fault("chdir");
-  for (const std::string& name : entries())
-    if (unlink(name.c_str()) != 0) fault("unlink " + name);
+  for (const std::string& name : entries())  // folders of --out-dir too
+    if (nftw(name.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS) != 0)
+      fault("remove " + name);
   for (const auto& [name, text] : initial_files()) put_file(name, text);
   put_file("t", input);
   if (link("hard", "hard2") != 0) fault("link");
@@ -122,11 +139,13 @@ std::string confined(std::string arg) {
   return arg;
 }
 
-// Whether a line starts with "Error" or "ERROR", as the tool's errors do.
-bool has_error_line(const std::string& text) {
+// Whether a line starts with "Error" or "ERROR", as the tool's errors do;
+// in a batch, after the name of the input and ": ".
+bool has_error_line(const std::string& text, bool batch) {
   for (const char* start : {"Error", "ERROR"}) {
     if (text.compare(0, 5, start) == 0 ||
-        text.find(std::string("\n") + start) != std::string::npos)
+        text.find(std::string("\n") + start) != std::string::npos ||
+        (batch && text.find(std::string(": ") + start) != std::string::npos))
       return true;
   }
   return false;
@@ -195,6 +214,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string output = fd_text(out_fd);
   close(out_fd);
 
+  // --out-dir, or any abbreviation getopt takes for it.
+  bool batch = false;
+  for (const std::string& a : args) {
+    const std::string opt = a.substr(0, a.find('='));
+    batch =
+        batch || (opt.size() >= 7 && opt.size() <= 9 &&
+                  std::string("--out-dir").compare(0, opt.size(), opt) == 0);
+  }
   if (status != 0 && status != 1) fault("status " + std::to_string(status));
   // Messages may have gone to a file (-e) in the folder, or to standard
   // output (-e /dev/stdout); -e /dev/null or /dev/full loses them.
@@ -203,9 +230,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   bool lost = false;
   for (const std::string& a : args)
     lost = lost || a == "/dev/null" || a == "/dev/full";
-  if (status == 1 && !lost && !has_error_line(all))
+  if (status == 1 && !lost && !has_error_line(all, batch))
     fault("failed without an error");
-  if (status == 0 && has_error_line(messages))
+  if (status == 0 && has_error_line(messages, batch))
     fault("an error, but status 0: " + messages);
   for (const std::string& name : entries())
     if (name.find(".colsieve-") != std::string::npos)
@@ -215,6 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     before["hard2"] = before["hard"];
     before["t"] = input;
     for (const auto& [name, text] : before) {
+      if (batch && std::find(args.begin() + 1, args.end(), name) == args.end())
+        continue;  // the output of an input that succeeded may replace it
       const std::string now = read_file(name);
       const bool noted =
           all.find(name + " may be incomplete") != std::string::npos;
