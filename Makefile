@@ -11,7 +11,7 @@
 BUILD ?= build
 FUZZ_SECONDS ?= 60
 SOURCES = src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
-          fuzz/*.cpp bench/*.cpp
+          fuzz/*.cpp fuzz/*.h bench/*.cpp
 
 .PHONY: all demo test check format release
 
