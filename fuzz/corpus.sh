@@ -70,7 +70,8 @@ options_corpus() {  # folder
 -i a.meg -f nexus -o out
 -i a.slx -o - -p
 -i a.fa --codon --mask-stops all --ends-only -o out
--i a.cds --cds a.cds --genetic-code 11 -o out -l map.tsv
+-i p.fa --cds a.cds --genetic-code 11 -o out -l map.tsv
+-i n.fa --codon --mask-stops internal -r -f nexus -o out
 --out-dir d a.fa a.sto t --summary d/s.json|small.fa
 --out-dir d --out-name {stem}.{ext} -l {stem}.tsv -f pir a.fa missing.fa
 --version
