@@ -6,7 +6,8 @@
 #                built five ways (release with gcc and with clang, with zlib
 #                in place of ISA-L, AddressSanitizer and
 #                UndefinedBehaviorSanitizer, ThreadSanitizer) and the
-#                fuzzers, FUZZ_SECONDS each; ends with a one-line summary
+#                four fuzzers, 2 x FUZZ_SECONDS in all; ends with a one-line
+#                summary
 #   make format  clang-format every source in place
 BUILD ?= build
 # The Python module is built and tested where Debian's Python has pybind11.
@@ -14,7 +15,7 @@ PYTHON_MODULE ?= $(shell /usr/bin/python3 -c 'import pybind11, numpy, pytest' \
                    2> /dev/null && echo ON || echo OFF)
 FUZZ_SECONDS ?= 60
 SOURCES = src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
-          fuzz/*.cpp bench/*.cpp
+          fuzz/*.cpp fuzz/*.h bench/*.cpp
 
 .PHONY: all demo test check format release
 

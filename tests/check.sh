@@ -7,7 +7,8 @@
 # skipped", then what was skipped and why.
 #
 # usage: tests/check.sh [BUILD_DIR]
-# environment: FUZZ_SECONDS (default 60) for each fuzzer; COLSIEVE_REQUIRE_ALL
+# environment: FUZZ_SECONDS (default 60): the four fuzzers share twice that
+# time (see fuzz/run_fuzz.sh); COLSIEVE_REQUIRE_ALL
 # turns every skip for a missing tool into a failure, as in CI.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -86,7 +87,7 @@ suite() {  # name, then cmake options
 echo "== format"
 if command -v clang-format > /dev/null; then
   if clang-format --dry-run --Werror src/*.cpp src/*.h src/*/*.cpp src/*/*.h \
-       tests/*.cpp tests/*.h fuzz/*.cpp bench/*.cpp; then
+       tests/*.cpp tests/*.h fuzz/*.cpp fuzz/*.h bench/*.cpp; then
     count pass format
   else
     count fail format

@@ -25,13 +25,19 @@ struct memory_file {
       throw std::runtime_error("memfd");
   }
   ~memory_file() { close(fd); }
-  alignment read(unsigned threads, std::size_t max_columns = 45000) const {
+  alignment read(unsigned threads, std::size_t max_columns = 45000,
+                 input_options::streaming stream =
+                     input_options::streaming::automatic) const {
     lseek(fd, 0, SEEK_SET);
     thread_pool pool(threads);
     pool.set_min_work(0);  // split even the smallest file
     input_options opts;
     opts.max_columns = max_columns;
+    opts.stream = stream;
     return read_alignment(fd, "mem.fa", opts, pool, [](const std::string&) {});
+  }
+  alignment streamed(unsigned threads) const {
+    return read(threads, 45000, input_options::streaming::always);
   }
   int fd;
 };
@@ -78,6 +84,57 @@ TEST(read_fasta_file, the_first_fault_in_input_order_is_reported) {
                 ThrowsMessage<fatal_error>(HasSubstr(
                     "Record 60 (r60 x>y) has 99 columns; record 1 (r1 x>y) "
                     "has 100.")));
+}
+
+TEST(index_fasta_file, streamed_rows_and_counts_equal_the_table) {
+  // Lines of 7 with mixed line ends (kept in memory), even lines of 16 and
+  // of 5 (read from the file), and a record on one line.
+  std::string text = records(40, 130);
+  for (int i = 0; i < 3; ++i) {
+    text += ">even" + std::to_string(i) + "\n";
+    const std::size_t width = i == 0 ? 16 : i == 1 ? 5 : 130;
+    for (std::size_t j = 0; j < 130; j += width)
+      text += std::string(std::min<std::size_t>(width, 130 - j), "AC-X"[i]) +
+              (i == 1 ? "\r\n" : "\n");
+  }
+  const memory_file file(text);
+  const alignment table = file.read(1);
+  for (unsigned threads : {1u, 3u}) {
+    const alignment aln = file.streamed(threads);
+    ASSERT_FALSE(aln.in_memory());
+    EXPECT_EQ(aln.names, table.names);
+    EXPECT_EQ(rows_of(aln), rows_of(table));
+    // Stretches across line ends, shorter and longer than 16 columns.
+    char buf[130];
+    for (std::size_t i = 40; i < aln.nseq(); ++i)
+      for (const auto& [c0, c1] : {std::pair<std::size_t, std::size_t>{3, 4},
+                                   {5, 37},
+                                   {15, 17},
+                                   {0, 130}})
+        EXPECT_EQ(std::string(aln.segment(i, c0, c1, buf), c1 - c0),
+                  std::string(table.row_view(i).substr(c0, c1 - c0)))
+            << i << " " << c0;
+    std::vector<std::uint32_t> counts(27 * table.lseq, 0);
+    for (std::size_t i = 0; i < table.nseq(); ++i)
+      for (std::size_t j = 0; j < table.lseq; ++j)
+        ++counts[27 * j + static_cast<std::size_t>(table.row(i)[j] - 'A')];
+    EXPECT_EQ(aln.source->class_counts(), counts) << threads << " threads";
+  }
+}
+
+TEST(index_fasta_file, a_first_record_without_residues) {
+  // Nothing to count in a table of no columns: the same errors as in the
+  // table, with one thread and several.
+  const memory_file differ(">a b c\n>b\nAC\n>c\n\n");
+  const memory_file none(">a\n>b\n");
+  for (unsigned threads : {1u, 3u}) {
+    EXPECT_THAT([&] { differ.streamed(threads); },
+                ThrowsMessage<fatal_error>(HasSubstr(
+                    "Record 2 (b) has 2 columns; record 1 (a b c) has 0.")));
+    EXPECT_THAT([&] { none.streamed(threads); },
+                ThrowsMessage<fatal_error>(
+                    HasSubstr("Error: alignment has no columns")));
+  }
 }
 
 TEST(read_fasta, pir_records_and_their_names) {

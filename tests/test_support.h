@@ -3,6 +3,7 @@
 #define COLSIEVE_TESTS_TEST_SUPPORT_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -125,11 +126,20 @@ inline bool model_read(const std::string& text, int flag,
   return true;
 }
 
-// The rows of a table as text, gaps shown as '-'.
+// Row i of aln whole, gaps marked, from the table or read again from its
+// file.
+inline std::string row_text(const alignment& aln, std::size_t i) {
+  std::string row(aln.lseq, '\0');
+  const char* got = aln.segment(i, 0, aln.lseq, row.data());
+  if (got != row.data()) row.assign(got, aln.lseq);
+  return row;
+}
+
+// The rows of a table (or of a file read again) as text, gaps shown as '-'.
 inline std::vector<std::string> rows_of(const alignment& aln) {
   std::vector<std::string> rows;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    std::string r(aln.row_view(i));
+    std::string r = row_text(aln, i);
     for (char& c : r)
       if (c == UNALIGNED) c = '-';
     rows.push_back(r);
@@ -176,6 +186,60 @@ inline alignment random_alignment(std::size_t nseq, std::size_t lseq,
                        : static_cast<char>('A' + gen() % classes);
   }
   return make_table(rows);
+}
+
+// Sequence weights by the plain column-by-column method, written
+// independently of the tiled, row-major code in core/weights: the one model
+// the unit tests and the fuzzers check it against, bit for bit.
+struct reference_weights {
+  std::vector<double> wt;
+  double cons = 0, cst = 0, total_wt = 0;
+};
+
+inline reference_weights reference_weigh(const alignment& aln, double cst,
+                                         double maxcst) {
+  reference_weights r;
+  const std::size_t nseq = aln.nseq(), lseq = aln.lseq;
+  r.wt.assign(nseq, 0.0);
+  int lalign = 0;
+  for (std::size_t j = 0; j < lseq; ++j) {
+    int count[27] = {};
+    for (std::size_t i = 0; i < nseq; ++i) ++count[aln.row(i)[j] - 'A'];
+    int total = 0, high = 0, nalignedseq = 0;
+    for (int c : count) total += c > 0;
+    for (std::size_t i = 0; i < nseq; ++i) {
+      r.wt[i] += (1.0 / total) / count[aln.row(i)[j] - 'A'];
+      ++nalignedseq;
+    }
+    for (int c : count) high = std::max(high, c);
+    if (nalignedseq > 0) {
+      r.cons += static_cast<double>(high) / nalignedseq;
+      ++lalign;
+    }
+  }
+  r.cons /= lalign;
+  if (cst <= 0) {
+    cst = std::pow(static_cast<double>(nseq), 1.0 - r.cons);
+    if (cst > maxcst) cst = maxcst;
+  }
+  r.cst = cst;
+  for (double w : r.wt) r.total_wt += w;
+  return r;
+}
+
+// Column scores by the same plain method: (scale * sum) / total_wt, sum
+// adding the weights of the rows with a residue in the column, in order.
+inline std::vector<double> reference_scores(const alignment& aln,
+                                            const std::vector<double>& wt,
+                                            double scale, double total_wt) {
+  std::vector<double> score;
+  for (std::size_t j = 0; j < aln.lseq; ++j) {
+    double sum = 0;
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      if (aln.row(i)[j] != UNALIGNED) sum += wt[i];
+    score.push_back((scale * sum) / total_wt);
+  }
+  return score;
 }
 
 #endif  // COLSIEVE_TESTS_TEST_SUPPORT_H

@@ -24,49 +24,6 @@ using ::testing::ThrowsMessage;
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
-// The plain column-by-column method, written independently of the tiled,
-// row-major code under test.
-struct reference {
-  std::vector<double> wt, score;
-  double cons = 0, cst = 0, total_wt = 0;
-};
-
-reference reference_run(const alignment& aln, double cst, double maxcst) {
-  reference r;
-  const std::size_t nseq = aln.nseq(), lseq = aln.lseq;
-  r.wt.assign(nseq, 0.0);
-  int lalign = 0;
-  for (std::size_t j = 0; j < lseq; ++j) {
-    int count[27] = {};
-    for (std::size_t i = 0; i < nseq; ++i) ++count[aln.row(i)[j] - 'A'];
-    int total = 0, high = 0, nalignedseq = 0;
-    for (int c : count) total += c > 0;
-    for (std::size_t i = 0; i < nseq; ++i) {
-      r.wt[i] += (1.0 / total) / count[aln.row(i)[j] - 'A'];
-      ++nalignedseq;
-    }
-    for (int c : count) high = std::max(high, c);
-    if (nalignedseq > 0) {
-      r.cons += static_cast<double>(high) / nalignedseq;
-      ++lalign;
-    }
-  }
-  r.cons /= lalign;
-  if (cst <= 0) {
-    cst = std::pow(static_cast<double>(nseq), 1.0 - r.cons);
-    if (cst > maxcst) cst = maxcst;
-  }
-  r.cst = cst;
-  for (double w : r.wt) r.total_wt += w;
-  for (std::size_t j = 0; j < lseq; ++j) {
-    double sum = 0;
-    for (std::size_t i = 0; i < nseq; ++i)
-      if (aln.row(i)[j] != UNALIGNED) sum += r.wt[i];
-    r.score.push_back((cst * sum) / r.total_wt);
-  }
-  return r;
-}
-
 TEST(weigh_sequences, worked_examples) {
   // One sequence: every column gives it the whole unit.
   weighting w = weigh_sequences(make_table({"ACD[["}), 0, 1e6, one_thread);
@@ -125,7 +82,9 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
                                   {2101u, 1100u, 5u},
                                   {4u, 150001u, 6u}}) {
     const alignment aln = random_alignment(nseq, lseq, seed);
-    const reference ref = reference_run(aln, 0, 1e6);
+    const reference_weights ref = reference_weigh(aln, 0, 1e6);
+    const std::vector<double> ref_score =
+        reference_scores(aln, ref.wt, ref.cst, ref.total_wt);
     // One thread, and pools that split rows and columns unevenly.
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
       thread_pool pool(threads);
@@ -141,9 +100,9 @@ TEST(weigh_sequences, bit_identical_to_the_column_by_column_method) {
       EXPECT_EQ(bits(w.total_wt), bits(ref.total_wt));
 
       const auto score = column_scores(aln, w.wt, w.cst, w.total_wt, p);
-      ASSERT_EQ(score.size(), ref.score.size());
+      ASSERT_EQ(score.size(), ref_score.size());
       for (std::size_t j = 0; j < lseq; ++j)
-        ASSERT_EQ(bits(score[j]), bits(ref.score[j]))
+        ASSERT_EQ(bits(score[j]), bits(ref_score[j]))
             << "column " << j << ", " << threads << " threads";
     }
   }
@@ -156,7 +115,7 @@ TEST(weigh_sequences, counts_beyond_65535_sequences) {
   rows.back()[1] = 'D';
   const alignment aln = make_table(rows);
   const weighting w = weigh_sequences(aln, 0, 1e6, one_thread);
-  const reference ref = reference_run(aln, 0, 1e6);
+  const reference_weights ref = reference_weigh(aln, 0, 1e6);
   EXPECT_EQ(bits(w.wt.front()), bits(ref.wt.front()));
   EXPECT_EQ(bits(w.wt.back()), bits(ref.wt.back()));
   EXPECT_EQ(w.wt.back(), 1.0 / 70000 + 0.5);

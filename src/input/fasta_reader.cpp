@@ -416,6 +416,7 @@ class class_counter {
   ~class_counter() { flush(); }
 
   void add(const char* row) {
+    if (lseq_ == 0) return;  // no columns to count, and no room for a row
     std::memcpy(rows_.data() + held_ * lseq_, row, lseq_);
     if (++held_ == batch_) flush();
   }
