@@ -76,12 +76,16 @@ mkdir mapss
 pid=$!
 # Once the first outputs are there, while others are being written (a
 # sanitizer build can take seconds for the first).
-for _ in $(seq 6000); do [ -n "$(ls outs 2> /dev/null)" ] && break; sleep 0.01; done
+# Temporary files (NAME.colsieve-PID-N) do not count: only committed outputs.
+for _ in $(seq 6000); do
+  [ -n "$(ls outs 2> /dev/null | grep -v '\.colsieve-')" ] && break
+  sleep 0.01
+done
 kill -TERM "$pid"
 wait "$pid"
 status=$?
 [ "$status" = 143 ] || { echo "SIGTERM: status $status"; fail=1; }
-written=$(ls outs | wc -l)
+written=$(ls outs | grep -vc '\.colsieve-')
 [ "$written" -gt 0 ] && [ "$written" -lt 400 ] ||
   { echo "SIGTERM came after $written of 400 outputs"; fail=1; }
 leftover=$(find outs mapss -name '*.colsieve-*' | head -n 3)

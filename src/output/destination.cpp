@@ -39,9 +39,17 @@ constexpr int kCleanupSignals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
 extern "C" void remove_temps_and_die(int sig) {
   for (temp_slot* s = g_slots.load(); s != nullptr; s = s->next)
     if (s->active.load()) unlink(s->path);
-  // End by the same signal, so that the caller sees the usual status.
+  // End by the same signal, so that the caller sees the usual status: the
+  // default action, with the signal no longer blocked by this handler, so
+  // that it is delivered at once. Should it come back, end with the status
+  // a shell would show for it.
   signal(sig, SIG_DFL);
+  sigset_t self;
+  sigemptyset(&self);
+  sigaddset(&self, sig);
+  pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
   raise(sig);
+  _exit(128 + sig);
 }
 
 void install_cleanup_handlers() {
