@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -189,16 +191,34 @@ TEST(progress_line, draws_on_a_terminal_only_and_erases_itself) {
   ASSERT_EQ(unlockpt(master), 0);
   std::FILE* tty = std::fopen(ptsname(master), "w");
   ASSERT_NE(tty, nullptr);
+  const std::string drawn = "\rcolsieve: pass 4, 25%, 0 MB/s";
+  std::string seen;
+  // What the terminal has shown, until `until` holds or 10 s have passed.
+  const auto read_until = [&](const std::function<bool()>& until) {
+    for (int waited = 0; !until() && waited < 10000; waited += 10) {
+      pollfd pfd{master, POLLIN, 0};
+      if (poll(&pfd, 1, 10) != 1) continue;
+      char buf[4096];
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) seen.append(buf, static_cast<std::size_t>(n));
+    }
+  };
   {
     progress_line line(tty, p, std::chrono::milliseconds(0));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    read_until([&] { return seen.size() >= drawn.size(); });
     line.around([&] { std::fputs("Warning: a message\n", tty); });
   }
   std::fclose(tty);
-  std::string seen(4096, '\0');
-  seen.resize(static_cast<std::size_t>(read(master, seen.data(), seen.size())));
+  // Everything is written by now: read until the terminal has no more.
+  for (;;) {
+    pollfd pfd{master, POLLIN, 0};
+    char buf[4096];
+    if (poll(&pfd, 1, 200) != 1) break;
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
   close(master);
-  const std::string drawn = "\rcolsieve: pass 4, 25%, 0 MB/s";
   const std::string erased = "\r" + std::string(drawn.size() - 1, ' ') + "\r";
   // The terminal turns "\n" into "\r\n".
   EXPECT_EQ(seen.substr(0, drawn.size() + erased.size()), drawn + erased);

@@ -236,7 +236,9 @@ class reused_sink : public residue_sink {
 // A file cut short while it is mapped raises SIGBUS on a page past its new
 // end. Reads of the mapping run with a jump back set, so that the signal
 // becomes an error of the read, never the end of the process.
-thread_local sigjmp_buf* t_bus_jump = nullptr;
+// volatile: the handler reads it, so the stores around a read from the
+// mapping must not be dropped or moved by the compiler.
+thread_local sigjmp_buf* volatile t_bus_jump = nullptr;
 
 extern "C" void on_bus_error(int sig, siginfo_t*, void*) {
   if (t_bus_jump != nullptr) siglongjmp(*t_bus_jump, 1);
