@@ -157,9 +157,10 @@ constexpr option_entry kOptions[] = {
     {kComplementOption, 0, "complement", "FILE", "Side files",
      "write the dropped columns, in upper case and in the\n"
      "output format, to FILE"},
-    {'e', 'e', nullptr, "FILE", "Run",
-     "append warnings and errors to FILE from here on\n"
-     "(default: standard error)"},
+    {kSummaryOption, 0, "summary", "FILE", "Side files",
+     "write a table of the run (one row per input: counts,\n"
+     "variable and parsimony-informative sites, missing\n"
+     "data, GC) to FILE, as JSON when FILE ends in .json"},
     {kOutDirOption, 0, "out-dir", "DIR", "Many alignments",
      "trim many alignments: the arguments that are not\n"
      "options (and -i's) are the inputs, each written to\n"
@@ -171,10 +172,9 @@ constexpr option_entry kOptions[] = {
      "input's name without .gz and its extension, {ext} the\n"
      "format's extension, {name} the input's name without\n"
      ".gz (default {stem}.{ext})"},
-    {kSummaryOption, 0, "summary", "FILE", "Side files",
-     "write a table of the run (one row per input: counts,\n"
-     "variable and parsimony-informative sites, missing\n"
-     "data, GC) to FILE, as JSON when FILE ends in .json"},
+    {'e', 'e', nullptr, "FILE", "Run",
+     "append warnings and errors to FILE from here on\n"
+     "(default: standard error)"},
     {'j', 'j', "threads", "N", "Run",
      "threads to use, 0 for one per CPU the process may\n"
      "use, at most 1024 (default 0)"},
