@@ -163,13 +163,13 @@ loaded_input read_fasta(byte_source* src, const read_context& ctx) {
   return merge(pieces, std::move(residues), ctx);
 }
 
-loaded_input read_fasta_file(int fd, off_t begin, off_t end,
-                             const read_context& ctx, thread_pool& pool) {
-  const fasta_rules rules = rules_of(ctx);
+namespace {
+
+// Where each of `parts` pieces of [begin, end) starts: at the first record
+// from its share of the bytes on, never before the piece before it.
+std::vector<off_t> piece_starts(int fd, off_t begin, off_t end,
+                                std::size_t parts) {
   const std::size_t size = static_cast<std::size_t>(end - begin);
-  const std::size_t threads = pool.threads_for(size);
-  // A few pieces a thread, so that threads that finish early take more.
-  const std::size_t parts = threads == 1 ? 1 : threads * 4;
   std::vector<off_t> starts(parts + 1, end);
   starts[0] = begin;
   for (std::size_t k = 1; k < parts; ++k)
@@ -177,6 +177,19 @@ loaded_input read_fasta_file(int fd, off_t begin, off_t end,
         starts[k - 1],
         record_start_from(
             fd, begin + static_cast<off_t>(piece_begin(size, parts, k)), end));
+  return starts;
+}
+
+}  // namespace
+
+loaded_input read_fasta_file(int fd, off_t begin, off_t end,
+                             const read_context& ctx, thread_pool& pool) {
+  const fasta_rules rules = rules_of(ctx);
+  const std::size_t size = static_cast<std::size_t>(end - begin);
+  const std::size_t threads = pool.threads_for(size);
+  // A few pieces a thread, so that threads that finish early take more.
+  const std::size_t parts = threads == 1 ? 1 : threads * 4;
+  const std::vector<off_t> starts = piece_starts(fd, begin, end, parts);
   // Each piece's residues go where its bytes are in the file: they never
   // outnumber them, so pieces cannot overlap, and the buffer never grows.
   big_buffer residues(size + 64);
@@ -502,13 +515,7 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
   }
   const std::size_t threads = pool.threads_for(size);
   const std::size_t parts = threads == 1 ? 1 : threads * 4;
-  std::vector<off_t> starts(parts + 1, end);
-  starts[0] = begin;
-  for (std::size_t k = 1; k < parts; ++k)
-    starts[k] = std::max(
-        starts[k - 1],
-        record_start_from(
-            fd, begin + static_cast<off_t>(piece_begin(size, parts, k)), end));
+  const std::vector<off_t> starts = piece_starts(fd, begin, end, parts);
   std::vector<index_piece> pieces(parts);
   std::vector<std::vector<std::uint32_t>> counts(
       std::min(threads, parts), std::vector<std::uint32_t>(27 * lseq));
