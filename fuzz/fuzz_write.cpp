@@ -408,7 +408,7 @@ void check_destinations(const alignment& aln, const weighting& w,
   bool failed = false;
   std::string message;
   try {
-    side_files out(paths, std::nullopt, {{stdout}, {stderr}});
+    side_files out(paths, {}, {{stdout}, {stderr}});
     out.write(contents, pool);
   } catch (const fatal_error& e) {
     failed = true;

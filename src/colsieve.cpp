@@ -426,6 +426,41 @@ void hold_standard_descriptors() {
   }
 }
 
+// The files a run with these arguments reads: the last -i (standard input's
+// file for "-"), the coding sequences, and with --out-dir the other
+// arguments. Looked up ahead of the options, so that -e can be checked
+// against an input named after it.
+input_ids inputs_named(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  args.push_back(nullptr);
+  std::optional<std::string> in, cds;
+  bool batch = false;
+  const int report = opterr;
+  opterr = 0;  // the real pass names the options it refuses
+  optind = 0;
+  int c;
+  while ((c = getopt_long(argc, args.data(), short_options(), long_options(),
+                          nullptr)) != -1) {
+    if (c == 'i') in = optarg;
+    if (c == kCdsOption) cds = optarg;
+    if (c == kOutDirOption) batch = true;
+  }
+  std::vector<std::optional<file_id>> found;
+  if (in)
+    found.push_back(*in == "-" ? regular_file_id(STDIN_FILENO)
+                               : regular_file_id(*in));
+  if (cds) found.push_back(regular_file_id(*cds));
+  if (batch)
+    for (int k = optind; k < argc; ++k)
+      found.push_back(regular_file_id(std::string(args[k])));
+  opterr = report;
+  optind = 0;
+  input_ids ids;
+  for (const std::optional<file_id>& id : found)
+    if (id) ids.push_back(*id);
+  return ids;
+}
+
 // Reads the options in the order given into set, opening the input at -i
 // and the message file at -e. Returns false when an option has done all
 // there is to do (-h, --help, --version). Throws fatal_error for an option
@@ -434,6 +469,7 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
                    message_stream& msg) {
   bool in_given = false;
   int in_errno = 0;
+  const input_ids inputs = inputs_named(argc, argv);
   optind = 0;  // start afresh, also when called more than once
   int c;
   while ((c = getopt_long(argc, argv, short_options(), long_options(),
@@ -451,6 +487,12 @@ bool parse_options(int argc, char** argv, run_settings& set, input_fd& in,
       }
       case 'e':
         if (optarg[0] != '-') {
+          // Warnings appended to an input would garble it.
+          const std::optional<file_id> id = regular_file_id(optarg);
+          if (id &&
+              std::find(inputs.begin(), inputs.end(), *id) != inputs.end())
+            throw fatal_error(std::string("Error: cannot write message file ") +
+                              optarg + ": it is the input file");
           msg.file.reset(std::fopen(optarg, "a"));
           msg.fp = msg.file ? msg.file.get() : stderr;
         }

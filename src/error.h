@@ -18,6 +18,24 @@ struct fatal_error : std::runtime_error {
   bool show_help;
 };
 
+// A file read in place changed while the run read it: nothing read from it
+// may be trusted, and nothing the run wrote may be committed.
+struct input_changed : fatal_error {
+  explicit input_changed(const std::string& file)
+      : fatal_error("Error: " + file +
+                    " changed while colsieve was reading it; nothing was "
+                    "written (keep the file as it is until the run ends)"),
+        where(file) {}
+  // The message once standard output has taken some of the alignment.
+  std::string after_output() const {
+    return "Error: " + where +
+           " changed while colsieve was reading it; standard output holds a "
+           "partial or wrong alignment, and no file was written (keep the "
+           "file as it is until the run ends)";
+  }
+  std::string where;
+};
+
 // Where warnings go: one call a warning, the text without its line end.
 using warn_fn = std::function<void(const std::string&)>;
 

@@ -119,6 +119,14 @@ const char* out_extension(out_format f) {
 
 summary_row trim_input(const run_settings& set, const input_run& in,
                        thread_pool& pool) {
+  // Every output is checked before any work: none may be a file the run
+  // reads, and no two may be one file.
+  input_ids inputs;
+  for (const std::optional<file_id>& id :
+       {regular_file_id(in.fd),
+        set.cds ? regular_file_id(*set.cds) : std::nullopt})
+    if (id) inputs.push_back(*id);
+  side_files files(in.outputs, inputs, in.streams);
   input_options in_opts;
   in_opts.fold_case = set.fold_case != 0;
   in_opts.max_columns = set.max_columns;
@@ -140,7 +148,6 @@ summary_row trim_input(const run_settings& set, const input_run& in,
   // output; so does a file that cannot be written, or must not be.
   const std::vector<std::string> names =
       output_names(*w.aln, set.format, set.safe_names, in.warn);
-  side_files files(in.outputs, regular_file_id(in.fd), in.streams);
   const auto alignment_of = [&](const selection& sel, int remove_cols) {
     return [&, remove_cols](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
@@ -254,9 +261,29 @@ void make_folders(const std::string& dir) {
     throw fatal_error("Error: --out-dir " + dir + " is not a folder");
 }
 
+// A file as outputs and inputs are told apart: its identity where it
+// exists (hard links and other names of one file are one file), else its
+// path with the folder resolved.
+struct file_key {
+  std::optional<file_id> id;
+  std::string path;
+  bool operator<(const file_key& o) const {
+    if (id.has_value() != o.id.has_value()) return id.has_value();
+    if (id)
+      return id->dev != o.id->dev ? id->dev < o.id->dev : id->ino < o.id->ino;
+    return path < o.path;
+  }
+};
+
+file_key key_of(const std::string& path) {
+  const std::optional<file_id> id = regular_file_id(path);
+  return id ? file_key{id, {}} : file_key{std::nullopt, canonical(path)};
+}
+
 // The output paths of every input, checked: -l, -w and --complement take
-// templates with {stem}; no two outputs are one file, and none is an input.
-std::vector<output_paths> outputs_of(const run_settings& set) {
+// templates with {stem}; no two outputs (the summary table among them) are
+// one file, and none is an input.
+std::vector<output_paths> outputs_of(const run_settings& set, input_ids* ids) {
   const std::string ext = out_extension(set.format);
   for (const auto& [templ, option] :
        {std::pair{&set.outputs.column_map, "-l"},
@@ -268,14 +295,38 @@ std::vector<output_paths> outputs_of(const run_settings& set) {
                         " takes a name template with {stem} in it, one file "
                         "for each input (for example " +
                         option + " maps/{stem}.tsv)");
-  std::map<std::string, std::size_t> inputs, taken;
+  std::map<file_key, std::size_t> inputs, taken;
   for (std::size_t i = 0; i < set.inputs.size(); ++i) {
     if (set.inputs[i] == "-")
       throw fatal_error(
           "Error: with --out-dir, standard input (-i -) has no name to "
           "write its output under; name the files");
-    inputs.emplace(canonical(set.inputs[i]), i);
+    const file_key key = key_of(set.inputs[i]);
+    if (key.id) ids->push_back(*key.id);
+    inputs.emplace(key, i);
   }
+  // Each output is checked against the inputs, then against the outputs
+  // before it; the summary table comes first, as the file of the whole run.
+  const auto check = [&](const std::string& path, std::size_t i,
+                         const std::string& writer) {
+    const file_key key = key_of(path);
+    const auto in = inputs.find(key);
+    if (in != inputs.end())
+      throw fatal_error("Error: " + writer + " would write " + path +
+                        ", which is the input " + set.inputs[in->second]);
+    const auto [it, fresh] = taken.emplace(key, i);
+    if (!fresh && it->second == set.inputs.size())
+      throw fatal_error("Error: " + writer + " would write " + path +
+                        ", which is the summary table (--summary)");
+    if (!fresh)
+      throw fatal_error("Error: " + set.inputs[it->second] + " and " + writer +
+                        " would both write " + path +
+                        " (--out-name names each output; {stem} is the "
+                        "input's name without its extension)");
+  };
+  if (set.outputs.summary)
+    check(*set.outputs.summary, set.inputs.size(),
+          "the summary table (--summary)");
   std::vector<output_paths> out(set.inputs.size());
   for (std::size_t i = 0; i < set.inputs.size(); ++i) {
     const std::string stem = stem_of(set.inputs[i]);
@@ -293,20 +344,8 @@ std::vector<output_paths> outputs_of(const run_settings& set) {
     out[i].complement = file(set.outputs.complement);
     for (const std::optional<std::string>* p :
          {&out[i].alignment, &out[i].column_map, &out[i].report,
-          &out[i].complement}) {
-      if (!*p) continue;
-      const std::string key = canonical(**p);
-      const auto in = inputs.find(key);
-      if (in != inputs.end())
-        throw fatal_error("Error: " + set.inputs[i] + " would write " + **p +
-                          ", which is the input " + set.inputs[in->second]);
-      const auto [it, fresh] = taken.emplace(key, i);
-      if (!fresh)
-        throw fatal_error("Error: " + set.inputs[it->second] + " and " +
-                          set.inputs[i] + " would both write " + **p +
-                          " (--out-name names each output; {stem} is the "
-                          "input's name without its extension)");
-    }
+          &out[i].complement})
+      if (*p) check(**p, i, set.inputs[i]);
   }
   return out;
 }
@@ -371,7 +410,8 @@ constexpr off_t kLargeInput = off_t{4} << 20;
 }  // namespace
 
 int trim_inputs(const run_settings& set, std::FILE* msg) {
-  const std::vector<output_paths> outputs = outputs_of(set);
+  input_ids inputs;
+  const std::vector<output_paths> outputs = outputs_of(set, &inputs);
   make_folders(*set.out_dir);
   const warn_fn warn = [msg](const std::string& w) {
     std::fprintf(msg, "%s\n", w.c_str());
@@ -412,7 +452,7 @@ int trim_inputs(const run_settings& set, std::FILE* msg) {
     i = end;
   }
   if (set.outputs.summary) {
-    destination table(*set.outputs.summary, "summary", std::nullopt,
+    destination table(*set.outputs.summary, "summary", inputs,
                       {{stdout}, {stderr}, {msg}}, {});
     table.write([&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);

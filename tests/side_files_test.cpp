@@ -78,7 +78,7 @@ TEST(side_files, everything_is_put_in_place_after_it_was_written) {
   thread_pool pool(1);
   side_files files(
       paths(tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")),
-      std::nullopt, {{stdout}, {stderr}});
+      input_ids{}, {{stdout}, {stderr}});
   files.write(contents(text("map"), text("page"), text("alignment")), pool);
   EXPECT_EQ(tmp.files(),
             (std::vector<std::string>{"map.tsv", "out.fa", "page.html"}));
@@ -97,7 +97,7 @@ TEST(side_files, a_failing_output_replaces_nothing) {
   {
     side_files files(
         paths(tmp.path("map.tsv"), tmp.path("page.html"), tmp.path("out.fa")),
-        std::nullopt, {{stdout}, {stderr}});
+        input_ids{}, {{stdout}, {stderr}});
     EXPECT_THAT(
         [&] { files.write(contents(text("map"), broken, text("new")), pool); },
         ThrowsMessage<fatal_error>(HasSubstr("disk full")));
@@ -112,10 +112,38 @@ TEST(side_files, two_outputs_into_one_file_are_refused_before_writing) {
   EXPECT_THAT(
       [&] {
         side_files(paths(tmp.path("same"), tmp.path("same"), std::nullopt),
-                   std::nullopt, {{stdout}, {stderr}});
+                   input_ids{}, {{stdout}, {stderr}});
       },
       ThrowsMessage<fatal_error>(HasSubstr("it is the same file as")));
   EXPECT_TRUE(tmp.files().empty());
+}
+
+// A file read in place that changed: standard output gets nothing when the
+// change is found before it is written, and the message says what it holds
+// when the change is found while it is written.
+TEST(side_files, standard_output_says_what_it_holds_of_an_input_that_changed) {
+  thread_pool pool(1);
+  output_paths none;
+  bool written = false;
+  output_contents c;
+  c.alignment = [&](std::FILE*, const std::string&) { written = true; };
+  c.verify = [] { throw input_changed("in.fa"); };
+  side_files before(none, input_ids{}, {{stdout}, {stderr}});
+  EXPECT_THAT([&] { before.write(c, pool); },
+              ThrowsMessage<fatal_error>(
+                  HasSubstr("in.fa changed while colsieve was reading it; "
+                            "nothing was written")));
+  EXPECT_FALSE(written);
+
+  c.verify = {};
+  c.alignment = [](std::FILE*, const std::string&) {
+    throw input_changed("in.fa");
+  };
+  side_files during(none, input_ids{}, {{stdout}, {stderr}});
+  EXPECT_THAT([&] { during.write(c, pool); },
+              ThrowsMessage<fatal_error>(
+                  HasSubstr("standard output holds a partial or wrong "
+                            "alignment, and no file was written")));
 }
 
 }  // namespace

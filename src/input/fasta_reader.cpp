@@ -396,11 +396,7 @@ class file_rows : public row_source {
                       std::strerror(errno));
   }
 
-  [[noreturn]] void changed() const {
-    throw fatal_error("Error: " + where_ +
-                      " changed while colsieve was reading it; nothing was "
-                      "written (keep the file as it is until the run ends)");
-  }
+  [[noreturn]] void changed() const { throw input_changed(where_); }
 
   int fd_;
   std::string where_;

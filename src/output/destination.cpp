@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -152,6 +153,14 @@ std::optional<file_id> regular_file_id(int fd) {
   return id_of(st);
 }
 
+std::optional<file_id> regular_file_id(const std::string& path) {
+  struct stat st {};
+  const int fd = named_descriptor(path);
+  if (fd >= 0) return regular_file_id(fd);
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return id_of(st);
+}
+
 void destination::fail(int err) const {
   throw fatal_error("Error: cannot write " + what_ + " " + path_ + ": " +
                     std::strerror(err));
@@ -164,7 +173,7 @@ bool destination::same_file(const destination& other) const {
 }
 
 destination::destination(std::string path, std::string what,
-                         const std::optional<file_id>& input,
+                         const input_ids& inputs,
                          const std::vector<open_stream>& streams,
                          const std::vector<const destination*>& others)
     : path_(std::move(path)), what_(std::move(what)) {
@@ -193,7 +202,7 @@ destination::destination(std::string path, std::string what,
     if (S_ISDIR(st.st_mode)) fail(EISDIR);
     if (S_ISREG(st.st_mode)) {
       id_ = id_of(st);
-      if (input && *input == *id_)
+      if (std::find(inputs.begin(), inputs.end(), *id_) != inputs.end())
         throw fatal_error("Error: cannot write " + what_ + " " + path_ +
                           ": it is the input file");
     }

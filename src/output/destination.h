@@ -35,6 +35,14 @@ void remove_temps_on_signals();
 // The identity of the regular file open on descriptor fd, if it is one.
 std::optional<file_id> regular_file_id(int fd);
 
+// The identity of the regular file a path leads to (links followed), if it
+// leads to one.
+std::optional<file_id> regular_file_id(const std::string& path);
+
+// The files a run reads (the alignment, the coding sequences, every input
+// of a batch): no output may be one of them.
+using input_ids = std::vector<file_id>;
+
 // Streams the run already writes to. A destination that is the same file as
 // one of them is written through that stream, never replaced or truncated.
 struct open_stream {
@@ -72,9 +80,8 @@ class destination {
 
   // Resolves path and gets it ready for writing. Throws fatal_error, naming
   // it as `what` (for example "column map"), when it cannot be written, when
-  // it is the input file, or when it is the same file as one of `others`.
-  destination(std::string path, std::string what,
-              const std::optional<file_id>& input,
+  // it is one of the inputs, or when it is the same file as one of `others`.
+  destination(std::string path, std::string what, const input_ids& inputs,
               const std::vector<open_stream>& streams,
               const std::vector<const destination*>& others);
   ~destination();  // removes a temporary file that was not committed

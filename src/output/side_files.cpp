@@ -2,18 +2,22 @@
 // at the end.
 #include "output/side_files.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
-side_files::side_files(const output_paths& paths,
-                       const std::optional<file_id>& input,
+#include "error.h"
+
+side_files::side_files(const output_paths& paths, const input_ids& inputs,
                        const std::vector<open_stream>& streams) {
   std::vector<const destination*> taken;
   const auto add = [&](const std::optional<std::string>& path,
                        const char* what) -> destination* {
     if (!path) return nullptr;
     files_.push_back(
-        std::make_unique<destination>(*path, what, input, streams, taken));
+        std::make_unique<destination>(*path, what, inputs, streams, taken));
     taken.push_back(files_.back().get());
     return files_.back().get();
   };
@@ -21,8 +25,17 @@ side_files::side_files(const output_paths& paths,
   report_ = add(paths.report, "report");
   complement_ = add(paths.complement, "complement");
   summary_ = add(paths.summary, "summary");
-  if (paths.alignment && *paths.alignment != "-")
+  if (paths.alignment && *paths.alignment != "-") {
     alignment_ = add(paths.alignment, "output");
+    return;
+  }
+  // Standard output appended to the input (colsieve -i aln.fa >> aln.fa)
+  // would grow the file while it is read, or leave it garbled.
+  const std::optional<file_id> out = regular_file_id(STDOUT_FILENO);
+  if (out && std::find(inputs.begin(), inputs.end(), *out) != inputs.end())
+    throw fatal_error(
+        "Error: cannot write the alignment to standard output: it is the "
+        "input file");
 }
 
 void side_files::write(const output_contents& contents, thread_pool& pool) {
@@ -38,16 +51,25 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
     apart = apart && side.first->how() == destination::mode::staged;
   pool.run(sides.size(), apart ? contents.side_work : 0,
            [&](std::size_t k) { sides[k].first->write(*sides[k].second); });
-  if (alignment_ != nullptr)
-    alignment_->write(contents.alignment);
-  else
-    contents.alignment(stdout, "output");
+  // Standard output cannot be taken back: it gets nothing from an input
+  // that changed before now, and a change found later says what it holds.
+  const bool to_stdout = alignment_ == nullptr;
+  if (to_stdout && contents.verify) contents.verify();
+  try {
+    if (to_stdout)
+      contents.alignment(stdout, "output");
+    else
+      alignment_->write(contents.alignment);
 
-  // Nothing is replaced before every output has been written: the files
-  // written in place go last, as they cannot be taken back.
-  for (const auto& file : files_)
-    if (file->how() != destination::mode::in_place) file->finish();
-  if (contents.verify) contents.verify();
+    // Nothing is replaced before every output has been written: the files
+    // written in place go last, as they cannot be taken back.
+    for (const auto& file : files_)
+      if (file->how() != destination::mode::in_place) file->finish();
+    if (contents.verify) contents.verify();
+  } catch (const input_changed& e) {
+    if (to_stdout) throw fatal_error(e.after_output());
+    throw;
+  }
   for (const auto& file : files_)
     if (file->how() == destination::mode::in_place) file->finish();
   if (alignment_ != nullptr) alignment_->commit();

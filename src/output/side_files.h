@@ -44,10 +44,10 @@ struct output_contents {
 class side_files {
  public:
   // Resolves every path and gets it ready for writing (see destination).
-  // Throws fatal_error when one cannot be written, is the input file, or is
+  // Throws fatal_error when one cannot be written, is one of the inputs, or is
   // the same file as another; nothing is written then, and no temporary
   // file is left.
-  side_files(const output_paths& paths, const std::optional<file_id>& input,
+  side_files(const output_paths& paths, const input_ids& inputs,
              const std::vector<open_stream>& streams);
   side_files(const side_files&) = delete;
   side_files& operator=(const side_files&) = delete;

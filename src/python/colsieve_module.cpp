@@ -550,7 +550,7 @@ void write_trimmed(const py_trimming& r, const py::object& target,
       thread_pool pool(n, warnings.fn());
       // Staged beside the target and renamed over it; a failure leaves no
       // file of ours behind.
-      destination d(path, "output", std::nullopt, {}, {});
+      destination d(path, "output", {}, {}, {});
       d.write([&](std::FILE* fp, const std::string& name) {
         write_to(r, f, remove, safe_names, fp, name, pool, warnings.fn());
       });
