@@ -14,7 +14,7 @@ BUILD ?= build
 PYTHON_MODULE ?= $(shell /usr/bin/python3 -c 'import pybind11, numpy, pytest' \
                    2> /dev/null && echo ON || echo OFF)
 FUZZ_SECONDS ?= 60
-SOURCES = src/*.cpp src/*.h src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
+SOURCES = src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
           fuzz/*.cpp fuzz/*.h bench/*.cpp
 
 .PHONY: all demo test check format release

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "colsieve.h"
+#include "app/colsieve.h"
 #include "fuzz_support.h"
 
 namespace {

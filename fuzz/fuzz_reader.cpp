@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fasta_seq.h"
 #include "fuzz_support.h"
+#include "input/fasta_seq.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {

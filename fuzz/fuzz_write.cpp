@@ -36,8 +36,8 @@
 #include <vector>
 
 #include "core/weights.h"
-#include "fasta_seq.h"
 #include "fuzz_support.h"
+#include "input/fasta_seq.h"
 #include "output/column_map.h"
 #include "output/destination.h"
 #include "output/formats.h"

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "test_support.h"
 
 namespace {

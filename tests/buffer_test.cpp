@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The ground of every reader: taking bytes up to a stop byte, whatever the
 // pieces the input comes in, and line ends of every kind.
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

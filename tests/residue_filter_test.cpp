@@ -1,13 +1,13 @@
 // The one rule of residue characters: the 16-byte kernel against its scalar
 // twin, the table, on random bytes, for every rule the readers use.
-#include "residue_filter.h"
+#include "base/residue_filter.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "core/alignment.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "input/records.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "error.h"
+#include "base/error.h"
 
 namespace {
 

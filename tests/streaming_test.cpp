@@ -15,10 +15,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "app/progress_line.h"
 #include "input/read_input.h"
-#include "progress_line.h"
+#include "run/trim_run.h"
 #include "test_support.h"
-#include "trim_run.h"
 
 namespace {
 

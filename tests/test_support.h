@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "core/alignment.h"
 #include "core/parallel.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "input/read_input.h"
 
 // Input from memory, as a file or a pipe would hand it out: in pieces of

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <unordered_map>
 
-#include "text.h"
+#include "base/text.h"
 
 namespace {
 

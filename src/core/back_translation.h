@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "base/residue_filter.h"
 #include "core/alignment.h"
 #include "core/genetic_code.h"
 #include "core/parallel.h"
 #include "core/weights.h"
-#include "error.h"
-#include "residue_filter.h"
 
 // Sequences of their own lengths: the coding sequences, upper case.
 struct sequence_set {

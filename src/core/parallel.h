@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "error.h"
+#include "base/error.h"
 
 // The number of threads to use by default: the CPUs this process may run on,
 // lowered to the CPU quota of its control groups where one is set.

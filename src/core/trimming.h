@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/error.h"
 #include "core/alignment.h"
 #include "core/parallel.h"
 #include "core/weights.h"
-#include "error.h"
 
 // Which in-frame stop codons become gaps before weighting.
 enum class stop_mask { none, terminal, internal, all };

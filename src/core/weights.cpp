@@ -18,7 +18,7 @@
 #include <functional>
 #include <limits>
 
-#include "error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <string>
 
+#include "base/error.h"
 #include "core/back_translation.h"
 #include "core/parallel.h"
-#include "error.h"
 
 // Reads and checks the coding sequences in the file `path` on the pool's
 // threads: upper case, U kept as it is. Throws fatal_error when the file

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "input/records.h"
 
 // True when the first line starts with "CLUSTAL" or "MUSCLE".

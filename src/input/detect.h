@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 
 struct loaded_input;
 struct read_context;

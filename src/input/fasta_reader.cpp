@@ -19,7 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/source.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "core/parallel.h"
 #include "input/records.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "byte_stream.h"
-#include "error.h"
+#include "base/byte_stream.h"
+#include "base/error.h"
 
 // The library that inflates deflate data: "ISA-L" or "zlib".
 const char* gzip_library();

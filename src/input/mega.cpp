@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/text_lines.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "input/records.h"
 
 // True when the first word is "#MEGA", in any case.

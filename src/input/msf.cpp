@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/text_lines.h"
 
 namespace {

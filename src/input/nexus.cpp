@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/text_lines.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/text_lines.h"
 
 namespace {

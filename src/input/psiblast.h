@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "input/records.h"
 
 // True when the head is row blocks (see looks_like_row_blocks) whose

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/detect.h"
 #include "input/fasta_reader.h"
 #include "input/records.h"

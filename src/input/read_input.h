@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
+#include "base/error.h"
 #include "core/alignment.h"
 #include "core/parallel.h"
 #include "core/progress.h"
-#include "error.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 
 struct input_options {
   bool fold_case = false;                // -u, for FASTA and PIR

@@ -11,11 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "core/alignment.h"
 #include "core/progress.h"
-#include "error.h"
-#include "fasta_seq.h"
-#include "text.h"
+#include "input/fasta_seq.h"
 
 // A reader's result: the table (lseq not set yet), each record's own length,
 // and what the reader left out.

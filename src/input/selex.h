@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 #include "input/records.h"
 
 // True when the head reads as blocks of "name residues" rows: each row's

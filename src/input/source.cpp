@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "error.h"
+#include "base/error.h"
 #include "input/gzip.h"
 #include "input/records.h"
 

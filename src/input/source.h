@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
-#include "error.h"
+#include "base/byte_stream.h"
+#include "base/error.h"
 #include "input/detect.h"
 
 // Reads a descriptor (not owned) in blocks, from where it stands to its end,

@@ -1,6 +1,6 @@
 #include "input/stockholm.h"
 
-#include "error.h"
+#include "base/error.h"
 #include "input/text_lines.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 
 // Blanks and line ends: where a word within a line stops.
 inline constexpr byte_set kBlankOrEnd = kBlank | kLineEnd;

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "error.h"
+#include "base/error.h"
 
 output_buffer::output_buffer(std::FILE* fp, std::string name,
                              std::size_t capacity)

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "error.h"
+#include "base/error.h"
 
 // Temporary files that exist right now, for the signal handler: a list
 // that only grows, of slots used again once free (batch runs write many

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "core/alphabet.h"
-#include "error.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "output/writer.h"
-#include "text.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "core/alignment.h"
 #include "core/parallel.h"
 #include "core/weights.h"
-#include "error.h"
 #include "output/buffer.h"
 
 enum class out_format {

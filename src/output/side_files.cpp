@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "error.h"
+#include "base/error.h"
 
 side_files::side_files(const output_paths& paths, const input_ids& inputs,
                        const std::vector<open_stream>& streams) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "error.h"
+#include "base/error.h"
 
 namespace {
 

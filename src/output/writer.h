@@ -10,7 +10,7 @@
 
 #include "core/alignment.h"
 #include "core/parallel.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "output/buffer.h"
 
 // Formats one record at a time into memory; const, so that threads can

@@ -26,22 +26,22 @@
 #include <utility>
 #include <vector>
 
-#include "colsieve.h"
+#include "app/colsieve.h"
+#include "base/error.h"
+#include "base/residue_filter.h"
+#include "base/text.h"
 #include "core/alignment.h"
 #include "core/genetic_code.h"
 #include "core/parallel.h"
 #include "core/trimming.h"
-#include "error.h"
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 #include "input/read_input.h"
 #include "input/records.h"
 #include "output/buffer.h"
 #include "output/column_map.h"
 #include "output/destination.h"
 #include "output/formats.h"
-#include "residue_filter.h"
-#include "text.h"
-#include "trim_run.h"
+#include "run/trim_run.h"
 
 namespace py = pybind11;
 

@@ -2,8 +2,8 @@
 // choice of character filters, and a dump form. A small library of its own,
 // shared by colsieve and usable by other tools; it reads through the byte
 // stream of byte_stream.h.
-#ifndef COLSIEVE_FASTA_SEQ_H
-#define COLSIEVE_FASTA_SEQ_H
+#ifndef COLSIEVE_INPUT_FASTA_SEQ_H
+#define COLSIEVE_INPUT_FASTA_SEQ_H
 
 #include <array>
 #include <cstddef>
@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "byte_stream.h"
-#include "error.h"
-#include "residue_filter.h"
+#include "base/byte_stream.h"
+#include "base/error.h"
+#include "base/residue_filter.h"
 
 // One sequence record.
 struct fasta_seq {
@@ -113,4 +113,4 @@ void free_fasta_seq(std::unique_ptr<fasta_seq>* seq);
 // the residues, 61 a line. Write errors are left in fp's error flag.
 void print_fasta_seq(std::FILE* fp, const fasta_seq& seq);
 
-#endif  // COLSIEVE_FASTA_SEQ_H
+#endif  // COLSIEVE_INPUT_FASTA_SEQ_H

@@ -1,4 +1,4 @@
-#include "fasta_seq.h"
+#include "input/fasta_seq.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The entry point: options, help text, loading, and the run's phases in order.
-#include "colsieve.h"
+#include "app/colsieve.h"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -13,12 +13,13 @@
 #include <new>
 #include <optional>
 
+#include "app/progress_line.h"
+#include "base/error.h"
 #include "core/alignment.h"
 #include "core/back_translation.h"
 #include "core/genetic_code.h"
 #include "core/parallel.h"
 #include "core/weights.h"
-#include "error.h"
 #include "input/gzip.h"
 #include "input/read_input.h"
 #include "input/records.h"
@@ -29,8 +30,7 @@
 #include "output/report.h"
 #include "output/side_files.h"
 #include "output/writer.h"
-#include "progress_line.h"
-#include "trim_run.h"
+#include "run/trim_run.h"
 
 namespace {
 

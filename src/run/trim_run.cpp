@@ -1,4 +1,4 @@
-#include "trim_run.h"
+#include "run/trim_run.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -13,12 +13,12 @@
 #include <new>
 #include <string_view>
 
+#include "base/error.h"
 #include "core/alphabet.h"
 #include "core/back_translation.h"
 #include "core/genetic_code.h"
 #include "core/site_stats.h"
 #include "core/trimming.h"
-#include "error.h"
 #include "input/cds.h"
 #include "input/read_input.h"
 #include "input/records.h"

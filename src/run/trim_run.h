@@ -1,14 +1,14 @@
 // One input's run, phase by phase, and a batch of inputs (--out-dir), each
 // on its own, on the pool's threads, with a summary table.
-#ifndef COLSIEVE_TRIM_RUN_H
-#define COLSIEVE_TRIM_RUN_H
+#ifndef COLSIEVE_RUN_TRIM_RUN_H
+#define COLSIEVE_RUN_TRIM_RUN_H
 
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "colsieve.h"
+#include "app/colsieve.h"
 #include "core/parallel.h"
 #include "core/progress.h"
 #include "core/trimming.h"
@@ -71,4 +71,4 @@ int trim_inputs(const run_settings& set, std::FILE* msg);
 // "pir".
 const char* out_extension(out_format f);
 
-#endif  // COLSIEVE_TRIM_RUN_H
+#endif  // COLSIEVE_RUN_TRIM_RUN_H

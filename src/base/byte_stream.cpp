@@ -1,9 +1,9 @@
-#include "byte_stream.h"
+#include "base/byte_stream.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "error.h"
+#include "base/error.h"
 
 stdio_source::stdio_source(std::FILE* fp, std::size_t block_size)
     : fp_(fp), buf_(block_size) {}

@@ -1,8 +1,8 @@
 // The one error type of colsieve, the warning callback, and the message of
 // a failed write. Code below colsieve_main throws fatal_error; only
 // colsieve_main prints it and turns it into the exit status.
-#ifndef COLSIEVE_ERROR_H
-#define COLSIEVE_ERROR_H
+#ifndef COLSIEVE_BASE_ERROR_H
+#define COLSIEVE_BASE_ERROR_H
 
 #include <cstring>
 #include <functional>
@@ -44,4 +44,4 @@ inline fatal_error write_error(const std::string& what, int err) {
   return fatal_error("Error: cannot write " + what + ": " + std::strerror(err));
 }
 
-#endif  // COLSIEVE_ERROR_H
+#endif  // COLSIEVE_BASE_ERROR_H

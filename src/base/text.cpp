@@ -1,4 +1,4 @@
-#include "text.h"
+#include "base/text.h"
 
 std::size_t utf8_length(std::string_view s) {
   if (s.empty()) return 0;

@@ -1,7 +1,7 @@
 // Small text helpers every layer shares: names as messages show them, and
 // UTF-8 character boundaries.
-#ifndef COLSIEVE_TEXT_H
-#define COLSIEVE_TEXT_H
+#ifndef COLSIEVE_BASE_TEXT_H
+#define COLSIEVE_BASE_TEXT_H
 
 #include <cstddef>
 #include <string>
@@ -19,4 +19,4 @@ std::string_view utf8_prefix(std::string_view s, std::size_t n);
 // shown as '?', cut to 60 characters with "...".
 std::string shown(std::string_view name);
 
-#endif  // COLSIEVE_TEXT_H
+#endif  // COLSIEVE_BASE_TEXT_H

@@ -3,8 +3,8 @@
 // from without copying more than they keep. The stream is kseq's stream
 // without its record: the record readers (FASTA and PIR in fasta_seq, the
 // alignment formats in input/) are built on it.
-#ifndef COLSIEVE_BYTE_STREAM_H
-#define COLSIEVE_BYTE_STREAM_H
+#ifndef COLSIEVE_BASE_BYTE_STREAM_H
+#define COLSIEVE_BASE_BYTE_STREAM_H
 
 #include <array>
 #include <cstddef>
@@ -129,4 +129,4 @@ class byte_stream {
   bool eof_ = false;
 };
 
-#endif  // COLSIEVE_BYTE_STREAM_H
+#endif  // COLSIEVE_BASE_BYTE_STREAM_H

@@ -2,8 +2,8 @@
 // columns. The run has four phases, each over the same alignment table:
 // loading, weighting (Henikoff & Henikoff position-based weights, a gap being
 // a class of its own), column selection with a falling target, and writing.
-#ifndef COLSIEVE_COLSIEVE_H
-#define COLSIEVE_COLSIEVE_H
+#ifndef COLSIEVE_APP_COLSIEVE_H
+#define COLSIEVE_APP_COLSIEVE_H
 
 #include <cstddef>
 #include <cstdio>
@@ -56,4 +56,4 @@ void full_usage(std::FILE* fp);
 // Returns the exit status.
 int colsieve_main(int argc, char** argv);
 
-#endif  // COLSIEVE_COLSIEVE_H
+#endif  // COLSIEVE_APP_COLSIEVE_H

@@ -1,4 +1,4 @@
-#include "residue_filter.h"
+#include "base/residue_filter.h"
 
 #include <cstring>
 

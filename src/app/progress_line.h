@@ -1,8 +1,8 @@
 // The progress line of a long run on a terminal: the pass over the input,
 // how much of it is done and how fast, redrawn in place on standard error
 // and erased at the end.
-#ifndef COLSIEVE_PROGRESS_LINE_H
-#define COLSIEVE_PROGRESS_LINE_H
+#ifndef COLSIEVE_APP_PROGRESS_LINE_H
+#define COLSIEVE_APP_PROGRESS_LINE_H
 
 #include <chrono>
 #include <condition_variable>
@@ -46,4 +46,4 @@ class progress_line {
   std::thread thread_;
 };
 
-#endif  // COLSIEVE_PROGRESS_LINE_H
+#endif  // COLSIEVE_APP_PROGRESS_LINE_H

@@ -3,8 +3,8 @@
 // rule for the readers' fast path. The table is the reference: the kernel
 // must store what the table says for every byte it keeps (tests check the
 // two against each other on random bytes).
-#ifndef COLSIEVE_RESIDUE_FILTER_H
-#define COLSIEVE_RESIDUE_FILTER_H
+#ifndef COLSIEVE_BASE_RESIDUE_FILTER_H
+#define COLSIEVE_BASE_RESIDUE_FILTER_H
 
 #include <array>
 #include <cstddef>
@@ -109,4 +109,4 @@ inline unsigned filter16::operator()(const unsigned char* in,
 }
 #endif
 
-#endif  // COLSIEVE_RESIDUE_FILTER_H
+#endif  // COLSIEVE_BASE_RESIDUE_FILTER_H
