@@ -17,7 +17,8 @@
 
 #include "app/progress_line.h"
 #include "input/read_input.h"
-#include "run/trim_run.h"
+#include "run/driver.h"
+#include "run/settings.h"
 #include "test_support.h"
 
 namespace {
@@ -142,21 +143,23 @@ TEST(streaming, a_run_whose_input_changes_commits_nothing) {
     run_settings set;
     set.streaming = streaming::always;
     set.in_name = s.in();
-    input_run in;
-    in.in_name = s.in();
-    in.fd = open(s.in().c_str(), O_RDONLY);
-    in.outputs.alignment = s.dir / "out.fa";
-    in.outputs.column_map = s.dir / "map.tsv";
-    in.warn = [&](const std::string&) {
-      if (cut)
+    set.outputs.alignment = s.dir / "out.fa";
+    set.outputs.column_map = s.dir / "map.tsv";
+    const int fd = open(s.in().c_str(), O_RDONLY);
+    run_hooks hooks;
+    std::string error;
+    hooks.say = [&](bool note, const std::string& text) {
+      if (note) return;
+      if (text.rfind("Warning", 0) == 0 && cut)
         std::filesystem::resize_file(s.in(), 100);
-      else
+      else if (text.rfind("Warning", 0) == 0)
         std::ofstream(s.in(), std::ios::app) << ">more\nACGT\n";
+      else
+        error = text;
     };
-    in.note = [](const std::string&) {};
-    thread_pool pool(2);
-    EXPECT_THROW(trim_input(set, in, pool), fatal_error) << cut;
-    close(in.fd);
+    EXPECT_EQ(run_inputs(set, fd, stderr, hooks), 1) << cut;
+    EXPECT_THAT(error, HasSubstr("changed while colsieve was reading it"));
+    close(fd);
     std::size_t files = 0;
     for (const auto& e : std::filesystem::directory_iterator(s.dir)) {
       EXPECT_EQ(e.path().filename(), "in.fa");

@@ -110,6 +110,12 @@ const genetic_code* genetic_code::find(int id) {
 
 const char* genetic_code::known() { return "1-6, 9-16, 21-25"; }
 
+std::vector<int> genetic_code::ids() {
+  std::vector<int> out;
+  for (const table_text& t : kTables) out.push_back(t.id);
+  return out;
+}
+
 bool genetic_code::codes_for(const char* c, char r) const {
   if (r == 'X' || r == '*') return true;
   const std::uint32_t got = readings(c);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class genetic_code {
  public:
@@ -13,6 +14,8 @@ class genetic_code {
   static const genetic_code* find(int id);
   // The tables there are, for messages: "1-6, 9-16, 21-25".
   static const char* known();
+  // Their numbers, in order.
+  static std::vector<int> ids();
 
   int id() const { return id_; }
 

@@ -53,6 +53,11 @@ unsigned default_threads() {
 thread_pool::thread_pool(unsigned threads, warn_fn warn)
     : size_(threads), warn_(std::move(warn)) {}
 
+thread_pool& thread_pool::serial() {
+  thread_local thread_pool one(1);
+  return one;
+}
+
 unsigned thread_pool::size() {
   if (size_ == 0) size_ = default_threads();
   return size_;

@@ -44,6 +44,10 @@ class thread_pool {
   thread_pool(const thread_pool&) = delete;
   thread_pool& operator=(const thread_pool&) = delete;
 
+  // A pool of the calling thread alone, for work that runs side by side
+  // with other work on the threads of another pool.
+  static thread_pool& serial();
+
   // The threads asked for.
   unsigned size();
 

@@ -12,52 +12,14 @@
 
 namespace {
 
-struct format_name {
-  const char* name;
-  out_format format;
-};
-constexpr format_name kFormats[] = {
-    {"default", out_format::default_layout},
-    {"phylip", out_format::phylip},
-    {"fasta", out_format::fasta},
-    {"phylip-relaxed", out_format::phylip_relaxed},
-    {"phylip-strict", out_format::phylip_strict},
-    {"nexus", out_format::nexus},
-    {"clustal", out_format::clustal},
-    {"paml", out_format::paml},
-    {"pir", out_format::pir},
-};
-
-const char* name_of(out_format f) {
-  for (const format_name& n : kFormats)
-    if (n.format == f) return n.name;
-  return "";
-}
-
 constexpr std::size_t kWidth = 60;  // residues a line, where lines break
 
-// How a format's names are made.
-enum class name_rule {
-  whole,   // the header as it is
-  record,  // the header, without a PIR record's type code
-  newick,  // a first word that Newick readers take
-  nexus,   // a plain NEXUS word
-};
-
 name_rule rule_of(out_format f, bool safe_names) {
-  switch (f) {
-    case out_format::default_layout:
-    case out_format::phylip:
-      return name_rule::whole;
-    case out_format::fasta:
-    case out_format::pir:
-      return safe_names ? name_rule::newick : name_rule::record;
-    case out_format::nexus:
-      return name_rule::nexus;
-    default:
-      return name_rule::newick;
-  }
+  const name_rule rule = out_format_row_of(f).names;
+  return rule == name_rule::record && safe_names ? name_rule::newick : rule;
 }
+
+const char* name_of(out_format f) { return out_format_row_of(f).name; }
 
 bool refused_in_newick(unsigned char c) {
   return c <= ' ' || c == 0x7f || std::strchr("()[]:;,'", c) != nullptr;
@@ -287,19 +249,91 @@ void write_clustal(output_buffer& fp, const alignment& aln,
   }
 }
 
+// The two layouts of old: unselected columns kept in lower case unless
+// remove_cols; PHYLIP with its header of counts.
+template <int phylip>
+void write_layout(output_buffer& fp, const alignment& aln,
+                  const std::vector<std::string>&, const selection& sel,
+                  int remove_cols, thread_pool& pool) {
+  if (phylip)
+    fp.write(std::to_string(aln.nseq()) + " " +
+             std::to_string(sel.n_gt_target) + "\n");
+  const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
+  write_records(fp, aln, writer, pool);
+}
+
+// The formats that hold the kept columns only, record after record.
+template <out_format f>
+void write_kept(output_buffer& fp, const alignment& aln,
+                const std::vector<std::string>& names, const selection& sel,
+                int, thread_pool& pool) {
+  const std::string counts =
+      std::to_string(aln.nseq()) + " " + std::to_string(sel.n_gt_target);
+  if (f == out_format::nexus) {
+    // The data type from the letters that are written.
+    const alphabet a = guess_alphabet(aln, sel.is_selected);
+    const char* type = a == alphabet::dna   ? "DNA"
+                       : a == alphabet::rna ? "RNA"
+                                            : "PROTEIN";
+    fp.write("#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" +
+             std::to_string(aln.nseq()) +
+             " NCHAR=" + std::to_string(sel.n_gt_target) +
+             ";\n  FORMAT DATATYPE=" + type + " GAP=- MISSING=?;\n  MATRIX\n");
+  } else if (f != out_format::fasta && f != out_format::pir) {
+    fp.write(counts + "\n");  // the PHYLIP formats and PAML
+  }
+  const kept_formatter fmt(f, aln, names, sel);
+  write_records(fp, aln, fmt, pool);
+  if (f == out_format::nexus) fp.write(std::string("  ;\nEND;\n"));
+}
+
+void write_clustal_format(output_buffer& fp, const alignment& aln,
+                          const std::vector<std::string>& names,
+                          const selection& sel, int, thread_pool&) {
+  write_clustal(fp, aln, names, sel);
+}
+
+constexpr out_format_row kFormats[] = {
+    {out_format::default_layout, "default", "fa", name_rule::whole,
+     write_layout<0>},
+    {out_format::phylip, "phylip", "phy", name_rule::whole, write_layout<1>},
+    {out_format::fasta, "fasta", "fa", name_rule::record,
+     write_kept<out_format::fasta>},
+    {out_format::phylip_relaxed, "phylip-relaxed", "phy", name_rule::newick,
+     write_kept<out_format::phylip_relaxed>},
+    {out_format::phylip_strict, "phylip-strict", "phy", name_rule::newick,
+     write_kept<out_format::phylip_strict>},
+    {out_format::nexus, "nexus", "nex", name_rule::nexus,
+     write_kept<out_format::nexus>},
+    {out_format::clustal, "clustal", "aln", name_rule::newick,
+     write_clustal_format},
+    {out_format::paml, "paml", "phy", name_rule::newick,
+     write_kept<out_format::paml>},
+    {out_format::pir, "pir", "pir", name_rule::record,
+     write_kept<out_format::pir>},
+};
+
 }  // namespace
 
+std::span<const out_format_row> out_format_table() { return kFormats; }
+
+const out_format_row& out_format_row_of(out_format f) {
+  for (const out_format_row& row : kFormats)
+    if (row.format == f) return row;
+  return kFormats[0];
+}
+
 std::optional<out_format> parse_out_format(std::string_view name) {
-  for (const format_name& n : kFormats)
-    if (name == n.name) return n.format;
+  for (const out_format_row& row : kFormats)
+    if (name == row.name) return row.format;
   return std::nullopt;
 }
 
 std::string out_format_names() {
   std::string s;
-  for (const format_name& n : kFormats) {
+  for (const out_format_row& row : kFormats) {
     if (!s.empty()) s += ", ";
-    s += n.name;
+    s += row.name;
   }
   return s;
 }
@@ -352,43 +386,5 @@ void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,
                      thread_pool& pool) {
-  const std::size_t nseq = aln.nseq();
-  const std::size_t kept = static_cast<std::size_t>(sel.n_gt_target);
-  switch (f) {
-    case out_format::default_layout:
-    case out_format::phylip: {
-      const int phylip = f == out_format::phylip;
-      if (phylip)
-        fp.write(std::to_string(nseq) + " " + std::to_string(sel.n_gt_target) +
-                 "\n");
-      const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
-      write_records(fp, aln, writer, pool);
-      return;
-    }
-    case out_format::clustal:
-      write_clustal(fp, aln, names, sel);
-      return;
-    case out_format::phylip_relaxed:
-    case out_format::phylip_strict:
-    case out_format::paml:
-      fp.write(std::to_string(nseq) + " " + std::to_string(kept) + "\n");
-      break;
-    case out_format::nexus: {
-      // The data type from the letters that are written.
-      const alphabet a = guess_alphabet(aln, sel.is_selected);
-      const char* type = a == alphabet::dna   ? "DNA"
-                         : a == alphabet::rna ? "RNA"
-                                              : "PROTEIN";
-      fp.write(
-          "#NEXUS\n\nBEGIN DATA;\n  DIMENSIONS NTAX=" + std::to_string(nseq) +
-          " NCHAR=" + std::to_string(kept) + ";\n  FORMAT DATATYPE=" + type +
-          " GAP=- MISSING=?;\n  MATRIX\n");
-      break;
-    }
-    default:
-      break;
-  }
-  const kept_formatter fmt(f, aln, names, sel);
-  write_records(fp, aln, fmt, pool);
-  if (f == out_format::nexus) fp.write(std::string("  ;\nEND;\n"));
+  out_format_row_of(f).write(fp, aln, names, sel, remove_cols, pool);
 }

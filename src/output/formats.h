@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,30 @@ enum class out_format {
   paml,            // PHYLIP as codeml reads it: name and two spaces
   pir,             // ">P1;name", a description line, residues, '*'
 };
+
+// How a format's record names are made (see output_names).
+enum class name_rule {
+  whole,   // the header as it is
+  record,  // the header, without a PIR record's type code
+  newick,  // a first word that Newick readers take
+  nexus,   // a plain NEXUS word
+};
+
+// One output format: everything about it is this row.
+struct out_format_row {
+  out_format format;
+  const char* name;       // as -f takes it
+  const char* extension;  // of its files, without the dot
+  name_rule names;        // fasta and pir: newick under safe_names
+  // Writes the trimmed alignment; see write_alignment.
+  void (*write)(output_buffer& fp, const alignment& aln,
+                const std::vector<std::string>& names, const selection& sel,
+                int remove_cols, thread_pool& pool);
+};
+
+// The formats, in the order help lists them.
+std::span<const out_format_row> out_format_table();
+const out_format_row& out_format_row_of(out_format f);
 
 // The format called name, if there is one.
 std::optional<out_format> parse_out_format(std::string_view name);

@@ -25,10 +25,12 @@ side_files::side_files(const output_paths& paths, const input_ids& inputs,
   report_ = add(paths.report, "report");
   complement_ = add(paths.complement, "complement");
   summary_ = add(paths.summary, "summary");
+  if (paths.no_alignment) return;
   if (paths.alignment && *paths.alignment != "-") {
     alignment_ = add(paths.alignment, "output");
     return;
   }
+  to_stdout_ = true;
   // Standard output appended to the input (colsieve -i aln.fa >> aln.fa)
   // would grow the file while it is read, or leave it garbled.
   const std::optional<file_id> out = regular_file_id(STDOUT_FILENO);
@@ -53,12 +55,11 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
            [&](std::size_t k) { sides[k].first->write(*sides[k].second); });
   // Standard output cannot be taken back: it gets nothing from an input
   // that changed before now, and a change found later says what it holds.
-  const bool to_stdout = alignment_ == nullptr;
-  if (to_stdout && contents.verify) contents.verify();
+  if (to_stdout_ && contents.verify) contents.verify();
   try {
-    if (to_stdout)
+    if (to_stdout_)
       contents.alignment(stdout, "output");
-    else
+    else if (alignment_ != nullptr)
       alignment_->write(contents.alignment);
 
     // Nothing is replaced before every output has been written: the files
@@ -67,7 +68,7 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
       if (file->how() != destination::mode::in_place) file->finish();
     if (contents.verify) contents.verify();
   } catch (const input_changed& e) {
-    if (to_stdout) throw fatal_error(e.after_output());
+    if (to_stdout_) throw fatal_error(e.after_output());
     throw;
   }
   for (const auto& file : files_)

@@ -22,6 +22,7 @@ struct output_paths {
   std::optional<std::string> complement;  // --complement: dropped columns
   std::optional<std::string> summary;     // --summary: the summary table
   std::optional<std::string> alignment;   // -o; none, or "-": standard output
+  bool no_alignment = false;  // none at all (a batch's summary table alone)
 };
 
 // What goes into each output. A writer whose output has no path is never
@@ -73,7 +74,8 @@ class side_files {
   destination* report_ = nullptr;
   destination* complement_ = nullptr;
   destination* summary_ = nullptr;
-  destination* alignment_ = nullptr;  // null: standard output
+  destination* alignment_ = nullptr;  // null: standard output, or none
+  bool to_stdout_ = false;            // the alignment goes to standard output
 };
 
 #endif  // COLSIEVE_OUTPUT_SIDE_FILES_H

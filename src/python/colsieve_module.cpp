@@ -26,7 +26,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/colsieve.h"
 #include "base/error.h"
 #include "base/residue_filter.h"
 #include "base/text.h"
@@ -41,7 +40,9 @@
 #include "output/column_map.h"
 #include "output/destination.h"
 #include "output/formats.h"
-#include "run/trim_run.h"
+#include "run/pipeline.h"
+#include "run/setting_values.h"
+#include "run/settings.h"
 
 namespace py = pybind11;
 
@@ -117,15 +118,13 @@ py::str str_of(const char* p, std::size_t n) {
   return py::reinterpret_steal<py::str>(s);
 }
 
-std::size_t count_arg(const char* name, long long v, std::size_t largest) {
-  if (v < 0)
-    throw fatal_error(std::string("Error: ") + name + " (" + std::to_string(v) +
-                      ") must be a whole number, 0 or more");
-  if (static_cast<unsigned long long>(v) > largest)
-    throw fatal_error(std::string("Error: ") + name + " (" + std::to_string(v) +
-                      ") is too large: the largest value allowed is " +
-                      std::to_string(largest));
-  return static_cast<std::size_t>(v);
+// How the module names the settings in messages: by its arguments.
+constexpr setting_names kArgumentNames = {
+    "codon",  "mask_stops", "cds",     "genetic_code",
+    "target", "out_dir",    "out_name"};
+
+unsigned threads_arg(long long v) {
+  return threads_value("threads", std::to_string(v));
 }
 
 double number_arg(const char* name, double v) {
@@ -209,7 +208,8 @@ struct py_alignment {
 input_options options_of(bool fold_case, long long max_columns) {
   input_options opts;
   opts.fold_case = fold_case;
-  opts.max_columns = count_arg("max_columns", max_columns, MAX_WIDTH);
+  opts.max_columns =
+      max_columns_value("max_columns", std::to_string(max_columns));
   // Into the table: a mapped file would need a SIGBUS handler.
   opts.stream = input_options::streaming::never;
   return opts;
@@ -272,8 +272,7 @@ py_alignment read_source(const py::object& source, bool fold_case,
     from->bytes = PyBytes_AS_STRING(from->data.ptr());
     from->size = static_cast<std::size_t>(PyBytes_GET_SIZE(from->data.ptr()));
   }
-  const unsigned n = static_cast<unsigned>(
-      std::min<std::size_t>(1024, count_arg("threads", threads, SIZE_MAX)));
+  const unsigned n = threads_arg(threads);
   warnings_of_call warnings;
   input_summary summary;
   auto aln = run_released(warnings, [&] {
@@ -383,29 +382,14 @@ struct py_trimming {
   std::shared_ptr<const alignment> input;  // what was trimmed, as given
   std::shared_ptr<alignment> trimmed;      // it, or its stop-masked copy
   input_summary summary;                   // with cds: its letters
-  trimming t;
-  std::unique_ptr<written> w;  // refers to *trimmed or to its own codons
+  struct trimmed result;
   run_settings set;
   std::optional<std::string> format;
+  // The alignment written: the codon alignment with cds, else the trimmed.
+  const alignment& written() const {
+    return result.codons ? *result.codons : *trimmed;
+  }
 };
-
-out_format format_named(const std::string& name) {
-  const std::optional<out_format> f = parse_out_format(name);
-  if (!f)
-    throw fatal_error("Error: unknown output format \"" + name +
-                      "\"; the formats are " + out_format_names());
-  return *f;
-}
-
-stop_mask stops_named(const py::object& which) {
-  if (which.is_none()) return stop_mask::none;
-  const std::string s = py::str(which);
-  if (s == "terminal") return stop_mask::terminal;
-  if (s == "internal") return stop_mask::internal;
-  if (s == "all") return stop_mask::all;
-  throw fatal_error("Error: unknown mask_stops \"" + s +
-                    "\"; it is terminal, internal or all");
-}
 
 // The letters of a built alignment, for cds threading: the strings it was
 // built from, or its table's rows. REQUIRES: the GIL.
@@ -436,10 +420,11 @@ std::shared_ptr<py_trimming> trim_alignment(
   set.cst = number_arg("cst", cst);
   set.maxcst = number_arg("maxcst", maxcst);
   set.henikoff = henikoff ? 1 : 0;
-  set.threads = static_cast<unsigned>(
-      std::min<std::size_t>(1024, count_arg("threads", threads, SIZE_MAX)));
+  set.threads = threads_arg(threads);
   set.codon = codon;
-  set.mask_stops = stops_named(mask_stops);
+  if (!mask_stops.is_none())
+    set.mask_stops =
+        stop_mask_value("mask_stops", py::str(mask_stops).cast<std::string>());
   set.ends_only = ends_only;
   if (!cds.is_none()) {
     const py::object path = py::module_::import("os").attr("fspath")(cds);
@@ -450,22 +435,7 @@ std::shared_ptr<py_trimming> trim_alignment(
   set.genetic_code = genetic_code_id;
   set.max_columns = a.from->opts.max_columns;
   set.fold_case = a.from->opts.fold_case ? 1 : 0;
-  if (set.cds && (set.codon || set.mask_stops != stop_mask::none))
-    throw fatal_error(
-        "Error: codon and mask_stops do not go with cds: the protein's "
-        "columns make whole codons, and its letters mark the stops");
-  if (set.genetic_code != 0 && !set.cds)
-    throw fatal_error(
-        "Error: genetic_code goes with cds, whose codons it checks");
-  if (set.genetic_code != 0 && genetic_code::find(set.genetic_code) == nullptr)
-    throw fatal_error("Error: genetic_code (" +
-                      std::to_string(set.genetic_code) +
-                      ") is not a translation table colsieve has; it has " +
-                      genetic_code::known());
-  if (set.mask_stops != stop_mask::none && !set.codon)
-    throw fatal_error(
-        "Error: mask_stops needs codon=True: stop codons are found in the "
-        "reading frame that codon sets");
+  check_settings(set, kArgumentNames);
   r->input = a.aln;
   r->format = a.format;
   const bool strings = a.from->how == origin::kind::strings ||
@@ -475,6 +445,8 @@ std::shared_ptr<py_trimming> trim_alignment(
   without_gil(warnings, [&] {
     thread_pool pool(set.threads, warnings.fn());
     const warn_fn warn = warnings.fn();
+    std::optional<sequence_set> coding;
+    if (set.cds) coding = load_coding_sequences(set, pool, warn);
     if (set.cds && !strings) {
       // The letters as the input holds them: read it again, as it was.
       input_options opts = a.from->opts;
@@ -491,9 +463,8 @@ std::shared_ptr<py_trimming> trim_alignment(
       // Nothing changes the table without stop masking.
       r->trimmed = std::const_pointer_cast<alignment>(a.aln);
     }
-    r->t = trim(*r->trimmed, trim_options_of(set), pool, warn);
-    r->w = std::make_unique<written>();
-    written_of(set, *r->trimmed, r->summary, r->t, pool, warn, r->w.get());
+    r->result = trim_loaded(set, *r->trimmed, r->summary,
+                            coding ? &*coding : nullptr, pool, warn);
   });
   return r;
 }
@@ -512,12 +483,12 @@ py::array_t<double> double_array(const std::vector<double>& v) {
 }
 
 py_alignment trimmed_alignment(const py_trimming& r, bool remove) {
-  const alignment& written = *r.w->aln;
+  const alignment& written = r.written();
   const std::vector<unsigned char> all(written.lseq, 1);
   warnings_of_call warnings;
   auto aln = run_released(warnings, [&] {
     return std::make_shared<const alignment>(
-        columns_of(written, remove ? r.w->kept.is_selected : all));
+        columns_of(written, remove ? r.result.kept.is_selected : all));
   });
   auto from = std::make_shared<origin>();
   from->how = origin::kind::table;  // its letters for cds are its rows
@@ -529,18 +500,18 @@ void write_to(const py_trimming& r, out_format f, bool remove, bool safe_names,
               std::FILE* fp, const std::string& name, thread_pool& pool,
               const warn_fn& warn) {
   const std::vector<std::string> names =
-      output_names(*r.w->aln, f, safe_names, warn);
+      output_names(r.written(), f, safe_names, warn);
   output_buffer out(fp, name);
-  write_alignment(out, *r.w->aln, names, r.w->kept, f, remove ? 1 : 0, pool);
+  write_alignment(out, r.written(), names, r.result.kept, f, remove ? 1 : 0,
+                  pool);
   out.flush();
 }
 
 void write_trimmed(const py_trimming& r, const py::object& target,
                    const std::string& format, bool remove, bool safe_names,
                    long long threads) {
-  const out_format f = format_named(format);
-  const unsigned n = static_cast<unsigned>(
-      std::min<std::size_t>(1024, count_arg("threads", threads, SIZE_MAX)));
+  const out_format f = out_format_value(format);
+  const unsigned n = threads_arg(threads);
   warnings_of_call warnings;
   if (py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__")) {
     const py::object p = py::module_::import("os").attr("fspath")(target);
@@ -591,7 +562,7 @@ void write_trimmed(const py_trimming& r, const py::object& target,
 }
 
 py::list column_map(const py_trimming& r) {
-  const trimming& t = r.t;
+  const trimming& t = r.result.t;
   py::list out(t.score.size());
   for (std::size_t j = 0; j < t.score.size(); ++j) {
     if (t.rules)
@@ -611,7 +582,8 @@ py::bytes column_map_text(const py_trimming& r) {
   if (fp == nullptr) throw std::bad_alloc();
   try {
     output_buffer out(fp, "column map");
-    write_column_map(out, r.t.score, r.t.kept, r.t.rules ? &r.t.sel : nullptr);
+    write_column_map(out, r.result.t.score, r.result.t.kept,
+                     r.result.t.rules ? &r.result.t.sel : nullptr);
     out.flush();
   } catch (...) {
     std::fclose(fp);
@@ -685,46 +657,52 @@ colsieve.Error. colsieve.read() reads one from a file.)")
 and weights behind it, and the trimmed alignment.)")
       .def_property_readonly(
           "kept",
-          [](const py_trimming& r) { return bool_array(r.t.kept.is_selected); },
+          [](const py_trimming& r) {
+            return bool_array(r.result.t.kept.is_selected);
+          },
           "NumPy bool array, one per column: the final verdict, what -l "
           "writes as kept (after codon and ends_only).")
       .def_property_readonly(
           "selected",
-          [](const py_trimming& r) { return bool_array(r.t.sel.is_selected); },
+          [](const py_trimming& r) {
+            return bool_array(r.result.t.sel.is_selected);
+          },
           "NumPy bool array, one per column: the selection's own verdict, "
           "before codon and ends_only.")
       .def_property_readonly(
           "scores",
-          [](const py_trimming& r) { return double_array(r.t.score); },
+          [](const py_trimming& r) { return double_array(r.result.t.score); },
           "NumPy float64 array, one per column: the weighted fraction of "
           "sequences with a residue, scaled by cst.")
       .def_property_readonly(
           "weights",
-          [](const py_trimming& r) { return double_array(r.t.w.wt); },
+          [](const py_trimming& r) { return double_array(r.result.t.w.wt); },
           "NumPy float64 array, one per sequence: the Henikoff & Henikoff "
           "weights.")
       .def_property_readonly(
-          "target", [](const py_trimming& r) { return r.t.sel.target_wt; },
+          "target",
+          [](const py_trimming& r) { return r.result.t.sel.target_wt; },
           "The target of the final selection pass.")
       .def_property_readonly(
           "fraction",
           [](const py_trimming& r) {
-            return static_cast<double>(r.t.sel.n_gt_target) /
-                   static_cast<double>(r.t.score.size());
+            return static_cast<double>(r.result.t.sel.n_gt_target) /
+                   static_cast<double>(r.result.t.score.size());
           },
           "The fraction of columns the selection kept: the summary line's "
           "figure.")
       .def_property_readonly(
-          "cst", [](const py_trimming& r) { return r.t.cst; },
+          "cst", [](const py_trimming& r) { return r.result.t.cst; },
           "The scale constant the scores used (after the automatic rule and "
           "henikoff).")
       .def_property_readonly(
-          "passes", [](const py_trimming& r) { return r.t.sel.passes; },
+          "passes", [](const py_trimming& r) { return r.result.t.sel.passes; },
           "The number of selection passes.")
       .def_property_readonly(
           "masked_stops",
           [](const py_trimming& r) {
-            return py::make_tuple(r.t.masked.terminal, r.t.masked.internal);
+            return py::make_tuple(r.result.t.masked.terminal,
+                                  r.result.t.masked.internal);
           },
           "(terminal, internal): the stop codons mask_stops made gaps.")
       .def("alignment", &trimmed_alignment, py::arg("remove") = true,
@@ -759,8 +737,9 @@ writes it.)")
       .def("column_map_text", &column_map_text,
            "The column map as bytes, exactly as the tool's -l writes it.")
       .def("__repr__", [](const py_trimming& r) {
-        return "<colsieve.Trimming: " + std::to_string(r.t.kept.n_gt_target) +
-               " of " + std::to_string(r.t.score.size()) + " columns kept>";
+        return "<colsieve.Trimming: " +
+               std::to_string(r.result.t.kept.n_gt_target) + " of " +
+               std::to_string(r.result.t.score.size()) + " columns kept>";
       });
 
   m.def("read", &read_source, py::arg("source"), py::kw_only(),

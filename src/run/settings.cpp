@@ -1,0 +1,56 @@
+#include "run/settings.h"
+
+#include "base/error.h"
+#include "core/genetic_code.h"
+
+namespace {
+
+std::string named(const char* name) { return name; }
+
+}  // namespace
+
+void check_settings(const run_settings& set, const setting_names& names) {
+  if (set.cds && (set.codon || set.mask_stops != stop_mask::none))
+    throw fatal_error("Error: " + named(names.codon) + " and " +
+                      names.mask_stops + " do not go with " + names.cds +
+                      ": the protein's columns make whole codons, and its "
+                      "letters mark the stops");
+  if (set.genetic_code != 0 && !set.cds)
+    throw fatal_error("Error: " + named(names.genetic_code) + " goes with " +
+                      names.cds + ", whose codons it checks");
+  if (set.genetic_code != 0 && genetic_code::find(set.genetic_code) == nullptr)
+    throw fatal_error("Error: " + named(names.genetic_code) + " (" +
+                      std::to_string(set.genetic_code) +
+                      ") is not a translation table colsieve has; it has " +
+                      genetic_code::known());
+  if (set.out_dir && set.cds)
+    throw fatal_error("Error: " + named(names.cds) + " does not go with " +
+                      names.out_dir +
+                      ": trim coding sequences one alignment at a time");
+  if (set.mask_stops != stop_mask::none && !set.codon)
+    throw fatal_error("Error: " + named(names.mask_stops) + " needs " +
+                      names.codon +
+                      ": stop codons are found in the reading frame that " +
+                      names.codon + " sets");
+}
+
+input_options input_options_of(const run_settings& set) {
+  input_options opts;
+  opts.fold_case = set.fold_case != 0;
+  opts.max_columns = set.max_columns;
+  opts.stream = set.streaming;
+  opts.keep_letters = set.cds.has_value();
+  return opts;
+}
+
+trim_options trim_options_of(const run_settings& set) {
+  trim_options opts;
+  opts.target_wt = set.target_wt;
+  opts.cst = set.cst;
+  opts.maxcst = set.maxcst;
+  opts.henikoff = set.henikoff != 0;
+  opts.codon = set.codon;
+  opts.stops = set.mask_stops;
+  opts.ends_only = set.ends_only;
+  return opts;
+}
