@@ -32,7 +32,7 @@ loaded_input rows_in(block_rows::key key, const std::vector<row>& lines) {
     rows.add(r.residues);
     rows.end_row();
   }
-  loaded_input in = rows.take("test", line);
+  loaded_input in = rows.take(line);
   in.aln.lseq = in.lengths[0];
   return in;
 }

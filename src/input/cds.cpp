@@ -7,21 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/unique_fd.h"
 #include "input/detect.h"
 #include "input/fasta_reader.h"
+#include "input/read_input.h"
 #include "input/records.h"
 #include "input/source.h"
 
 namespace {
-
-// Closes the file when done.
-struct file_descriptor {
-  explicit file_descriptor(int fd) : fd(fd) {}
-  ~file_descriptor() {
-    if (fd >= 0) close(fd);
-  }
-  int fd;
-};
 
 // The record's first fault, or nothing: a gap, or a letter that is no
 // nucleotide. Turns the rest to upper case.
@@ -45,8 +38,8 @@ std::string check(char* row, std::size_t n, std::size_t i,
 sequence_set read_coding_sequences(const std::string& path,
                                    std::size_t max_length, thread_pool& pool,
                                    const warn_fn& warn) {
-  const file_descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.fd < 0)
+  const unique_fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file)
     throw fatal_error("Error: cannot open the coding sequences " + path + ": " +
                       std::strerror(errno));
   read_context ctx;
@@ -54,19 +47,12 @@ sequence_set read_coding_sequences(const std::string& path,
   ctx.limit = max_length;
   ctx.unaligned = true;
   ctx.warn = warn;
-  input_bytes bytes(file.fd, path, warn);
-  if (!bytes.head().empty() && detect_input(bytes.head()).fmt != format::fasta)
+  input_bytes bytes(file.get(), path, warn);
+  if (!bytes.head().empty() && detect_format(bytes.head()).fmt != format::fasta)
     throw fatal_error("Error: the coding sequences in " + path +
                       " must be FASTA or PIR (unaligned sequences have no "
                       "other format colsieve reads)");
-  loaded_input in;
-  struct stat st {};
-  if (bytes.compressed_with() == compression::none &&
-      fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode))
-    in = read_fasta_file(file.fd, static_cast<off_t>(bytes.skipped()),
-                         st.st_size, ctx, pool);
-  else
-    in = read_fasta(bytes.source(), ctx);
+  loaded_input in = read_plain_or_stream(bytes, file.get(), 0, ctx, pool);
 
   std::size_t work = 0;
   for (const std::size_t n : in.lengths) work += n;

@@ -74,5 +74,5 @@ loaded_input read_clustal(byte_source* src, const read_context& ctx) {
     rows.end_row();
     lines.finish();
   }
-  return rows.take("Clustal", lines.number());
+  return rows.take(lines.number());
 }

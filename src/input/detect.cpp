@@ -21,6 +21,7 @@ bool starts_with(std::string_view s, std::string_view prefix) {
 
 // Kinds of input that are refused, for the hint after "no header".
 bool binary(std::string_view, std::string_view head) {
+  if (detect_compression(head) != compression::none) return true;
   std::size_t odd = 0;
   const std::size_t look = std::min<std::size_t>(head.size(), 4096);
   for (std::size_t i = 0; i < look; ++i) {
@@ -75,6 +76,37 @@ bool numbers(std::string_view line, std::string_view) {
   };
   return numeric(a) && numeric(b);
 }
+
+bool starts_with_magic(std::string_view head, std::string_view magic) {
+  return head.substr(0, magic.size()) == magic;
+}
+
+constexpr compression_entry kCompressions[] = {
+    {compression::gzip, "gzip",
+     [](std::string_view h) { return starts_with_magic(h, "\x1f\x8b"); },
+     nullptr},
+    {compression::xz, "xz",
+     [](std::string_view h) {
+       return starts_with_magic(h, std::string_view("\xfd"
+                                                    "7zXZ\0",
+                                                    6));
+     },
+     "xz -dc"},
+    {compression::bzip2, "bzip2",
+     [](std::string_view h) {
+       return starts_with_magic(h, "BZh") && h.size() > 3 && h[3] >= '1' &&
+              h[3] <= '9';
+     },
+     "bzip2 -dc"},
+    {compression::zstd, "zstd",
+     [](std::string_view h) {
+       return starts_with_magic(h, "\x28\xb5\x2f\xfd");
+     },
+     "zstd -dc"},
+    {compression::zip, "zip",
+     [](std::string_view h) { return starts_with_magic(h, "PK\x03\x04"); },
+     "unzip -p"},
+};
 
 #define NO_HEADER "Error: no header in fasta file\nHint: "
 
@@ -140,25 +172,28 @@ std::string_view first_line(std::string_view head) {
 }
 
 compression detect_compression(std::string_view head) {
-  const auto starts = [head](std::string_view magic) {
-    return head.substr(0, magic.size()) == magic;
-  };
-  if (starts("\x1f\x8b")) return compression::gzip;
-  if (starts(std::string_view("\xfd"
-                              "7zXZ\0",
-                              6)))
-    return compression::xz;
-  if (starts("BZh") && head.size() > 3 && head[3] >= '1' && head[3] <= '9')
-    return compression::bzip2;
-  if (starts("\x28\xb5\x2f\xfd")) return compression::zstd;
-  if (starts("PK\x03\x04")) return compression::zip;
+  for (const compression_entry& row : kCompressions)
+    if (row.detect(head)) return row.comp;
   return compression::none;
+}
+
+std::span<const compression_entry> compression_table() { return kCompressions; }
+
+const compression_entry& compression_row(compression c) {
+  for (const compression_entry& row : kCompressions)
+    if (row.comp == c) return row;
+  return kCompressions[0];
 }
 
 input_kind detect_input(std::string_view head) {
   input_kind kind;
   kind.comp = detect_compression(head);
   if (kind.comp != compression::none) return kind;
+  return detect_format(head);
+}
+
+input_kind detect_format(std::string_view head) {
+  input_kind kind;
   const std::string_view line = first_line(head);
   for (const format_entry& row : kTable)
     if (row.detect(line, head)) {

@@ -38,15 +38,33 @@ struct input_kind {
   std::string_view refusal;
 };
 
+// One compression colsieve knows, by its first bytes: gzip is inflated as
+// it is read; the others are refused, with the command that decompresses
+// them.
+struct compression_entry {
+  compression comp;
+  const char* name;  // as messages name it: "gzip", "xz", ...
+  bool (*detect)(std::string_view head);
+  const char* tool;  // for refused ones: "xz -dc"; nullptr for gzip
+};
+
+// The compressions, in the order they are tried.
+std::span<const compression_entry> compression_table();
+const compression_entry& compression_row(compression c);
+
 // The compression told by the first bytes.
 compression detect_compression(std::string_view head);
 
-// What the head of an input is. Its compression comes from the first
-// bytes; its format (meaningful for uncompressed text only: call it again
-// on the inflated head) from the first lines. Input that no row of the
-// table recognises is FASTA, whose reader refuses it when it does not start
-// with '>'.
+// What the head of an input is: its compression from the first bytes,
+// and, when it has none, its format from the first lines (see
+// detect_format).
 input_kind detect_input(std::string_view head);
+
+// The format of a head that is not compressed (after inflating): the first
+// row of the format table that recognises it. A head that is still
+// compressed is binary, and refused. Input that no row recognises is
+// FASTA, whose reader refuses it when it does not start with '>'.
+input_kind detect_format(std::string_view head);
 
 // Reads an alignment of one format from src. Throws fatal_error.
 using format_reader = loaded_input (*)(byte_source* src,

@@ -110,7 +110,6 @@ void read_records(byte_source* src, const fasta_rules& rules,
 loaded_input merge(std::vector<piece_result>& pieces, big_buffer residues,
                    const read_context& ctx) {
   loaded_input in;
-  in.format = "FASTA";
   in.aln.residues = std::move(residues);
   bool any_pir = false;
   for (const piece_result& p : pieces)

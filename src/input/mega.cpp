@@ -169,13 +169,9 @@ class mega_reader {
     if (in_command_)
       in_.fail(command_line_,
                "the command that starts here has no ';' (a file cut short?)");
-    if (!rows_) {
-      loaded_input none;
-      none.format = "MEGA";
-      return none;
-    }
+    if (!rows_) return {};
     if (row_open_) rows_->end_row();
-    loaded_input in = rows_->take("MEGA", in_.number());
+    loaded_input in = rows_->take(in_.number());
     resolve_identical(&in);
     if (dot_after_first_ && ctx_.warn)
       ctx_.warn(

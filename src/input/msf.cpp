@@ -149,7 +149,7 @@ loaded_input read_msf(byte_source* src, const read_context& ctx) {
     throw fatal_error("Error: the MSF header of " + ctx.where + " names " +
                       std::to_string(names.size()) +
                       " sequences, but no rows follow its \"//\" line");
-  loaded_input in = rows.take("MSF", lines.number());
+  loaded_input in = rows.take(lines.number());
   for (std::size_t i = 0; i < in.lengths.size() && declared > 0; ++i)
     if (in.lengths[i] != declared)
       throw fatal_error(

@@ -273,9 +273,9 @@ class matrix_reader {
       seq_fail(taxon(seq_row_, seq_.name(seq_row_)) + " has " +
                std::to_string(seq_.row(seq_row_).size()) +
                " characters, but NCHAR says " + std::to_string(d_.nchar));
-    if (sequential_) return seq_.take("NEXUS");
+    if (sequential_) return seq_.take();
     if (inter_error_) std::rethrow_exception(inter_error_);
-    loaded_input in = rows_.take("NEXUS", t.line);
+    loaded_input in = rows_.take(t.line);
     for (std::size_t k = 0; k < in.lengths.size() && d_.nchar > 0; ++k)
       if (in.lengths[k] != d_.nchar)
         throw fatal_error("Error: " + ctx_.where + ": " +

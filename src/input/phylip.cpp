@@ -311,7 +311,7 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
           ctx.warn(
               "Warning: '.' in rows after the first was read as a gap; some "
               "programs read it in PHYLIP as \"same as the first sequence\"");
-        return r.recs.take("PHYLIP");
+        return r.recs.take();
       }
       if (r.fits && duplicates.empty()) duplicates = r.duplicate;
       // A character that is neither residue nor gap, in the plainest

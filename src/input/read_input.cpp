@@ -76,25 +76,12 @@ void warn_dropped(const drop_counts& d, bool fold_case, const warn_fn& warn) {
             : "."));
 }
 
-// Where the records of a regular, uncompressed file lie, for reading it in
-// pieces: from where the descriptor stood (after a byte-order mark) to its
-// end.
-bool plain_file(int fd, off_t start, const input_bytes& bytes, off_t* begin,
-                off_t* end) {
-  struct stat st {};
-  if (fd < 0 || start < 0 || bytes.compressed_with() != compression::none ||
-      fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-    return false;
-  *begin = start + static_cast<off_t>(bytes.skipped());
-  *end = st.st_size;
-  return *begin <= *end;
-}
-
 // Keeps the rows as read in summary->letters and turns them into table
 // rows: what the table holds of each byte, in place.
-void keep_letters(loaded_input& in, bool fold_case, input_summary* summary) {
+void keep_letters(loaded_input& in, format fmt, bool fold_case,
+                  input_summary* summary) {
   filter_table& columns = summary->columns;
-  if (in.format == "FASTA") {
+  if (fmt == format::fasta) {
     columns = make_filter_table(
         fasta_rule(fold_case ? FOLD_CASE : 0, static_cast<char>(UNALIGNED)));
   } else {
@@ -133,8 +120,9 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   ctx.warn = warn;
   ctx.progress = opts.progress;
 
-  input_kind kind = detect_input(bytes.head());
-  if (kind.comp != compression::none) kind = detect_input("\x01");  // binary
+  // The head as the readers see it, after gzip: still compressed, it is
+  // refused as binary.
+  const input_kind kind = detect_format(bytes.head());
   if (kind.fmt == format::refused) throw fatal_error(std::string(kind.refusal));
   loaded_input in;
   off_t begin = 0, end = 0;
@@ -145,12 +133,12 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
       (opts.stream == streaming::always ||
        (opts.stream == streaming::automatic && end - begin >= kStreamFrom)))
     in = index_fasta_file(fd, begin, end, ctx, pool);
-  else if (plain)
-    in = read_fasta_file(fd, begin, end, ctx, pool);
+  else if (kind.fmt == format::fasta)
+    in = read_plain_or_stream(bytes, fd, start, ctx, pool);
   else
     in = format_row(kind.fmt).read(bytes.source(), ctx);
 
-  if (ctx.keep_letters) keep_letters(in, opts.fold_case, summary);
+  if (ctx.keep_letters) keep_letters(in, kind.fmt, opts.fold_case, summary);
   if (in.aln.names.empty())
     throw fatal_error("Error: no sequences in input file");
   for (std::size_t i = 0; i < in.lengths.size(); ++i)
@@ -161,7 +149,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   in.aln.lseq = in.lengths[0];
   if (in.aln.lseq == 0) {
     std::string message = "Error: alignment has no columns";
-    if (in.format == "FASTA" && !opts.fold_case)
+    if (kind.fmt == format::fasta && !opts.fold_case)
       message +=
           " (lower-case letters and '.' are read as insertions and dropped)";
     const std::uint64_t dropped = lower_case_and_dots(in.drops);
@@ -172,11 +160,30 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
     throw fatal_error(message);
   }
   warn_dropped(in.drops, opts.fold_case, warn);
-  if (summary != nullptr) summary->format = in.format;
+  if (summary != nullptr) summary->format = format_row(kind.fmt).name;
   return std::move(in.aln);
 }
 
 }  // namespace
+
+bool plain_file(int fd, off_t start, const input_bytes& bytes, off_t* begin,
+                off_t* end) {
+  struct stat st {};
+  if (fd < 0 || start < 0 || bytes.compressed_with() != compression::none ||
+      fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    return false;
+  *begin = start + static_cast<off_t>(bytes.skipped());
+  *end = st.st_size;
+  return *begin <= *end;
+}
+
+loaded_input read_plain_or_stream(input_bytes& bytes, int fd, off_t start,
+                                  const read_context& ctx, thread_pool& pool) {
+  off_t begin = 0, end = 0;
+  if (plain_file(fd, start, bytes, &begin, &end))
+    return read_fasta_file(fd, begin, end, ctx, pool);
+  return read_fasta(bytes.source(), ctx);
+}
 
 alignment read_alignment(int fd, const std::string& input_name,
                          const input_options& opts, thread_pool& pool,

@@ -15,6 +15,8 @@
 #include "core/parallel.h"
 #include "core/progress.h"
 #include "input/fasta_seq.h"
+#include "input/records.h"
+#include "input/source.h"
 
 struct input_options {
   bool fold_case = false;                // -u, for FASTA and PIR
@@ -48,6 +50,18 @@ struct input_summary {
 alignment read_alignment(int fd, const std::string& input_name,
                          const input_options& opts, thread_pool& pool,
                          const warn_fn& warn, input_summary* summary = nullptr);
+
+// Where the records of a regular, uncompressed file open on fd lie, for
+// reading it in pieces: from start, where the descriptor stood, past a
+// byte-order mark, to its end. False for any other input.
+bool plain_file(int fd, off_t start, const input_bytes& bytes, off_t* begin,
+                off_t* end);
+
+// Reads the FASTA records of bytes (which fd, standing at start before it
+// was read, is open on; fd -1 for none): in pieces on the pool's threads
+// from a plain file, else as a stream. Throws fatal_error as read_fasta.
+loaded_input read_plain_or_stream(input_bytes& bytes, int fd, off_t start,
+                                  const read_context& ctx, thread_pool& pool);
 
 // The same from raw bytes (which it then owns), as tests feed them.
 alignment read_alignment(std::unique_ptr<byte_source> raw,

@@ -14,9 +14,8 @@ std::size_t record_set::add(std::string name, name_form form) {
   return names_.size() - 1;
 }
 
-loaded_input record_set::take(std::string format) {
+loaded_input record_set::take() {
   loaded_input in;
-  in.format = std::move(format);
   std::size_t total = 0;
   for (const std::string& r : rows_) total += r.size();
   in.aln.residues.reserve(total + 1);
@@ -160,9 +159,9 @@ bool block_rows::in_first_block(std::string_view name) const {
   return index_.find(std::string(name)) != index_.end();
 }
 
-loaded_input block_rows::take(std::string format, std::size_t last_line) {
+loaded_input block_rows::take(std::size_t last_line) {
   end_block(last_line);
-  return recs_.take(std::move(format));
+  return recs_.take();
 }
 
 std::string bad_character(std::size_t line, std::string_view name, int byte) {

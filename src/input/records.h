@@ -23,7 +23,6 @@ struct loaded_input {
   alignment aln;
   std::vector<std::size_t> lengths;
   drop_counts drops{};  // FASTA: bytes dropped from residue lines
-  std::string format;   // "FASTA", "Stockholm", ...
 };
 
 // What every reader is told.
@@ -55,7 +54,7 @@ class record_set {
   std::size_t add(std::string name, name_form form = name_form::plain);
 
   // Moves the records into a table.
-  loaded_input take(std::string format);
+  loaded_input take();
 
  private:
   std::vector<std::string> names_, rows_;
@@ -110,7 +109,7 @@ class block_rows {
   bool in_first_block(std::string_view name) const;
 
   // Ends the last block and moves the records into a table.
-  loaded_input take(std::string format, std::size_t last_line);
+  loaded_input take(std::size_t last_line);
 
  private:
   [[noreturn]] void fail(std::size_t line, const std::string& what) const;

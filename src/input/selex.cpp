@@ -176,7 +176,7 @@ loaded_input read_row_blocks(byte_source* src, const read_context& ctx,
     rows.end_row();
     lines.finish();
   }
-  return rows.take(format, lines.number());
+  return rows.take(lines.number());
 }
 
 loaded_input read_selex(byte_source* src, const read_context& ctx) {

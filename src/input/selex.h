@@ -28,9 +28,9 @@ bool looks_like_selex(std::string_view line, std::string_view head);
 // carry its name; every row of a block starts its residues in the column of
 // the block's first row and is as long. A blank between residues is a gap,
 // as SELEX has it. Letters of either case are residues; '-', '.', '_' and
-// '~' are gaps. `format` names the result. Throws fatal_error, naming the
-// line, for a row out of place, a ragged block and a character that is
-// neither residue nor gap.
+// '~' are gaps. `format` names the format in messages. Throws fatal_error,
+// naming the line, for a row out of place, a ragged block and a character that
+// is neither residue nor gap.
 loaded_input read_row_blocks(byte_source* src, const read_context& ctx,
                              bool selex, const char* format);
 

@@ -145,16 +145,12 @@ void input_bytes::open(std::unique_ptr<byte_source> raw, warn_fn warn) {
     unzipped_ = std::make_unique<peeked_source>(gzip_.get(), kPeek);
     peek_ = unzipped_.get();
   } else if (compression_ != compression::none) {
-    static const char* const kTools[] = {"",          "",         "xz -dc",
-                                         "bzip2 -dc", "zstd -dc", "unzip -p"};
-    static const char* const kNames[] = {"", "", "xz", "bzip2", "zstd", "zip"};
-    const int k = static_cast<int>(compression_);
+    const compression_entry& c = compression_row(compression_);
     const std::string how =
-        name_ == "-"
-            ? std::string("... | ") + kTools[k] + " | colsieve -i -"
-            : std::string(kTools[k]) + " " + name_ + " | colsieve -i -";
+        name_ == "-" ? std::string("... | ") + c.tool + " | colsieve -i -"
+                     : std::string(c.tool) + " " + name_ + " | colsieve -i -";
     throw fatal_error("Error: " + input_label(name_) + " is compressed with " +
-                      kNames[k] +
+                      c.name +
                       ", which colsieve does not read (only gzip); "
                       "decompress it on the way in: " +
                       how);

@@ -68,5 +68,5 @@ loaded_input read_stockholm(byte_source* src, const read_context& ctx) {
   if (!ended)
     throw fatal_error("Error: the Stockholm alignment in " + ctx.where +
                       " has no end line \"//\" (a file cut short?)");
-  return rows.take("Stockholm", lines.number());
+  return rows.take(lines.number());
 }
