@@ -90,6 +90,20 @@ std::vector<std::string> genetic_code_words() {
   return out;
 }
 
+// The actions of options that only set one setting.
+template <auto field>
+void set_flag(option_state& s, const char*) {
+  s.set.*field = 1;
+}
+template <auto field>
+void set_text(option_state& s, const char* arg) {
+  s.set.*field = arg;
+}
+template <auto field>
+void set_output(option_state& s, const char* arg) {
+  s.set.outputs.*field = arg;
+}
+
 // Shorthands for the rows: no completion, or files.
 constexpr completes kNone = completes::nothing;
 constexpr completes kFile = completes::file;
@@ -114,7 +128,7 @@ constexpr option_row kOptions[] = {
      "read FASTA and PIR as full alignments: lower case as\n"
      "residues, . _ ~ as gaps (default: lower case and .\n"
      "are insertions, dropped)",
-     kNone, nullptr, [](option_state& s, const char*) { s.set.fold_case = 1; }},
+     kNone, nullptr, set_flag<&run_settings::fold_case>},
     {kMaxColumnsOption, 0, "max-columns", "N", "Input",
      "most columns a record may have, 0 for no limit\n"
      "(default 45000, at most 2147483647)",
@@ -152,21 +166,20 @@ constexpr option_row kOptions[] = {
      }},
     {'H', 'H', nullptr, nullptr, "Selection",
      "score every column with a scale of 1.0, not -c's", kNone, nullptr,
-     [](option_state& s, const char*) { s.set.henikoff = 1; }},
+     set_flag<&run_settings::henikoff>},
     {'N', 'N', nullptr, nullptr, "Selection",
      "accepted for compatibility; no effect", kNone, nullptr,
-     [](option_state& s, const char*) { s.set.normSeqs = 1; }},
+     set_flag<&run_settings::normSeqs>},
     {kEndsOnlyOption, 0, "ends-only", nullptr, "Selection",
      "drop only the dropped columns at either end (the run\n"
      "from the first column and the run to the last); keep\n"
      "every other column",
-     kNone, nullptr,
-     [](option_state& s, const char*) { s.set.ends_only = true; }},
+     kNone, nullptr, set_flag<&run_settings::ends_only>},
     {kCodonOption, 0, "codon", nullptr, "Coding sequences",
      "read the alignment as codons from its first column:\n"
      "a codon is kept only when its three columns are all\n"
      "selected, else all three are dropped",
-     kNone, nullptr, [](option_state& s, const char*) { s.set.codon = true; }},
+     kNone, nullptr, set_flag<&run_settings::codon>},
     {kMaskStopsOption, 0, "mask-stops", "WHICH", "Coding sequences",
      "with --codon, make in-frame stop codons (TAA, TAG,\n"
      "TGA, U as T) gaps before weighting: terminal (each\n"
@@ -198,8 +211,7 @@ constexpr option_row kOptions[] = {
     {'o', 'o', "output", "FILE", "Output",
      "write the alignment to FILE, - for standard output\n"
      "(default: standard output)",
-     kFile, nullptr,
-     [](option_state& s, const char* arg) { s.set.outputs.alignment = arg; }},
+     kFile, nullptr, set_output<&output_paths::alignment>},
     {'f', 'f', "out-format", "NAME", "Output", "{formats} (default: default)",
      completes::words, format_words,
      [](option_state& s, const char* arg) {
@@ -214,46 +226,40 @@ constexpr option_row kOptions[] = {
      "lower case, '.' for gaps, which tree programs read as\n"
      "residues); formats other than default and phylip\n"
      "always leave them out",
-     kNone, nullptr,
-     [](option_state& s, const char*) { s.set.remove_cols = 1; }},
+     kNone, nullptr, set_flag<&run_settings::remove_cols>},
     {kSafeNamesOption, 0, "safe-names", nullptr, "Output",
      "names in -f fasta and pir as the tree formats write\n"
      "them: first word, punctuation to _, duplicates\n"
      "refused (default: the whole header)",
-     kNone, nullptr,
-     [](option_state& s, const char*) { s.set.safe_names = true; }},
+     kNone, nullptr, set_flag<&run_settings::safe_names>},
     {'l', 'l', nullptr, "FILE", "Side files",
      "write the column map (column, score, kept) to FILE", kFile, nullptr,
-     [](option_state& s, const char* arg) { s.set.outputs.column_map = arg; }},
+     set_output<&output_paths::column_map>},
     {'w', 'w', nullptr, "FILE", "Side files",
      "write an HTML report of the trimming to FILE", kFile, nullptr,
-     [](option_state& s, const char* arg) { s.set.outputs.report = arg; }},
+     set_output<&output_paths::report>},
     {kComplementOption, 0, "complement", "FILE", "Side files",
      "write the dropped columns, in upper case and in the\n"
      "output format, to FILE",
-     kFile, nullptr,
-     [](option_state& s, const char* arg) { s.set.outputs.complement = arg; }},
+     kFile, nullptr, set_output<&output_paths::complement>},
     {kSummaryOption, 0, "summary", "FILE", "Side files",
      "write a table of the run (one row per input: counts,\n"
      "variable and parsimony-informative sites, missing\n"
      "data, GC) to FILE, as JSON when FILE ends in .json",
-     kFile, nullptr,
-     [](option_state& s, const char* arg) { s.set.outputs.summary = arg; }},
+     kFile, nullptr, set_output<&output_paths::summary>},
     {kOutDirOption, 0, "out-dir", "DIR", "Many alignments",
      "trim many alignments: the arguments that are not\n"
      "options (and -i's) are the inputs, each written to\n"
      "DIR (made if missing) under its name with the output\n"
      "format's extension; -l, -w and --complement then take\n"
      "templates with {stem}, such as -l maps/{stem}.tsv",
-     completes::folder, nullptr,
-     [](option_state& s, const char* arg) { s.set.out_dir = arg; }},
+     completes::folder, nullptr, set_text<&run_settings::out_dir>},
     {kOutNameOption, 0, "out-name", "TEMPLATE", "Many alignments",
      "with --out-dir, each output's name: {stem} is the\n"
      "input's name without .gz and its extension, {ext} the\n"
      "format's extension, {name} the input's name without\n"
      ".gz (default {stem}.{ext})",
-     kNone, nullptr,
-     [](option_state& s, const char* arg) { s.set.out_name = arg; }},
+     kNone, nullptr, set_text<&run_settings::out_name>},
     {'e', 'e', nullptr, "FILE", "Run",
      "append warnings and errors to FILE from here on\n"
      "(default: standard error)",
@@ -264,8 +270,8 @@ constexpr option_row kOptions[] = {
        const std::optional<file_id> id = regular_file_id(std::string(arg));
        if (id &&
            std::find(s.inputs.begin(), s.inputs.end(), *id) != s.inputs.end())
-         throw fatal_error(std::string("Error: cannot write message file ") +
-                           arg + ": it is the input file");
+         throw cannot_write(std::string("message file ") + arg,
+                            "it is the input file");
        if (s.msg.file != nullptr) std::fclose(s.msg.file);
        s.msg.file = std::fopen(arg, "a");
        s.msg.fp = s.msg.file != nullptr ? s.msg.file : stderr;

@@ -39,9 +39,16 @@ struct input_changed : fatal_error {
 // Where warnings go: one call a warning, the text without its line end.
 using warn_fn = std::function<void(const std::string&)>;
 
+// "Error: cannot write WHAT: WHY", for an output that cannot or must not be
+// written.
+inline fatal_error cannot_write(const std::string& what,
+                                const std::string& why) {
+  return fatal_error("Error: cannot write " + what + ": " + why);
+}
+
 // "Error: cannot write WHAT: <strerror(err)>", for writes that failed.
 inline fatal_error write_error(const std::string& what, int err) {
-  return fatal_error("Error: cannot write " + what + ": " + std::strerror(err));
+  return cannot_write(what, std::strerror(err));
 }
 
 #endif  // COLSIEVE_BASE_ERROR_H

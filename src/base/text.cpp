@@ -45,3 +45,17 @@ std::string shown(std::string_view name) {
   }
   return s;
 }
+
+std::string quoted(std::string_view name) { return '"' + shown(name) + '"'; }
+
+std::string record_label(std::size_t i, std::string_view name) {
+  return "record " + std::to_string(i + 1) + " (" + shown(name) + ")";
+}
+
+std::string_view first_word(std::string_view text) {
+  std::size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  std::size_t e = b;
+  while (e < text.size() && text[e] != ' ' && text[e] != '\t') ++e;
+  return text.substr(b, e - b);
+}

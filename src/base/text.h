@@ -19,4 +19,14 @@ std::string_view utf8_prefix(std::string_view s, std::size_t n);
 // shown as '?', cut to 60 characters with "...".
 std::string shown(std::string_view name);
 
+// The name as shown(), in double quotes.
+std::string quoted(std::string_view name);
+
+// "record N (name)", where messages name the record of index i (from 0).
+std::string record_label(std::size_t i, std::string_view name);
+
+// The first word of text: what stands between the blanks (' ', '\t') that
+// may lead it and the next blank.
+std::string_view first_word(std::string_view text);
+
 #endif  // COLSIEVE_BASE_TEXT_H

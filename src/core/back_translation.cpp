@@ -7,29 +7,17 @@
 
 namespace {
 
-std::string first_word(const std::string& name) {
-  std::size_t b = 0;
-  while (b < name.size() && (name[b] == ' ' || name[b] == '\t')) ++b;
-  std::size_t e = b;
-  while (e < name.size() && name[e] != ' ' && name[e] != '\t') ++e;
-  return name.substr(b, e - b);
-}
-
-std::string record(std::size_t i, const std::string& name) {
-  return "record " + std::to_string(i + 1) + " (" + shown(name) + ")";
-}
-
 // For each protein record, the coding sequence it takes.
 std::vector<std::size_t> match(const alignment& protein,
                                const sequence_set& cds, const warn_fn& warn) {
   std::unordered_map<std::string, std::vector<std::size_t>> by_name, by_word;
   for (std::size_t j = 0; j < cds.seqs.nseq(); ++j) {
     by_name[cds.seqs.names[j]].push_back(j);
-    by_word[first_word(cds.seqs.names[j])].push_back(j);
+    by_word[std::string(first_word(cds.seqs.names[j]))].push_back(j);
   }
   std::unordered_map<std::string, std::size_t> protein_words;
   for (const std::string& name : protein.names)
-    ++protein_words[first_word(name)];
+    ++protein_words[std::string(first_word(name))];
 
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::vector<std::size_t> taken_by(cds.seqs.nseq(), kNone), take;
@@ -40,16 +28,16 @@ std::vector<std::size_t> match(const alignment& protein,
     if (whole != by_name.end()) {
       found = &whole->second;
     } else {
-      const std::string word = first_word(name);
+      const std::string word(first_word(name));
       const auto w = by_word.find(word);
       if (w != by_word.end() && protein_words[word] == 1) found = &w->second;
     }
     if (found == nullptr)
-      throw fatal_error("Error: " + record(i, name) +
+      throw fatal_error("Error: " + record_label(i, name) +
                         " has no coding sequence in " + cds.where +
                         ": none has its name, nor its first word alone");
     if (found->size() > 1)
-      throw fatal_error("Error: " + record(i, name) + " matches " +
+      throw fatal_error("Error: " + record_label(i, name) + " matches " +
                         std::to_string(found->size()) +
                         " coding sequences in " + cds.where + " (records " +
                         std::to_string((*found)[0] + 1) + " and " +
@@ -57,10 +45,10 @@ std::vector<std::size_t> match(const alignment& protein,
     const std::size_t j = found->front();
     if (taken_by[j] != kNone)
       throw fatal_error(
-          "Error: " + record(taken_by[j], protein.names[taken_by[j]]) +
-          " and " + record(i, name) + " would both take coding sequence " +
-          std::to_string(j + 1) + " (" + shown(cds.seqs.names[j]) + ") of " +
-          cds.where);
+          "Error: " + record_label(taken_by[j], protein.names[taken_by[j]]) +
+          " and " + record_label(i, name) +
+          " would both take coding sequence " + std::to_string(j + 1) + " (" +
+          shown(cds.seqs.names[j]) + ") of " + cds.where);
     taken_by[j] = i;
     take.push_back(j);
   }
@@ -94,9 +82,10 @@ std::string thread_row(std::size_t i, const std::string& name,
   const bool stop_after =
       n == 3 * residues + 3 && last != '*' && code.is_stop(cds + 3 * residues);
   if (n != 3 * residues && !stop_after)
-    return "Error: CDS of " + record(i, name) + " has " + std::to_string(n) +
-           " nucleotides; its protein has " + std::to_string(residues) +
-           " residues, so " + std::to_string(3 * residues) + " (or " +
+    return "Error: CDS of " + record_label(i, name) + " has " +
+           std::to_string(n) + " nucleotides; its protein has " +
+           std::to_string(residues) + " residues, so " +
+           std::to_string(3 * residues) + " (or " +
            std::to_string(3 * residues + 3) +
            " with a stop codon) were expected.";
   std::size_t k = 0;
@@ -107,7 +96,7 @@ std::string thread_row(std::size_t i, const std::string& name,
       const char residue =
           static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       if (!code.codes_for(codon, residue))
-        return "Error: CDS of " + record(i, name) +
+        return "Error: CDS of " + record_label(i, name) +
                " does not code for its protein: codon " + std::to_string(k) +
                " is " + std::string(codon, 3) + " (" +
                genetic_code::shown(code.readings(codon)) +

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/file_state.h"
 #include "input/source.h"
 
 namespace {
@@ -276,7 +277,7 @@ class file_rows : public row_source {
  public:
   // `before` is the file as it was when its first pass began. The rows
   // keep a descriptor of their own: they may outlive the caller's.
-  file_rows(int fd, const struct stat& before, std::string where,
+  file_rows(int fd, const file_state& before, std::string where,
             std::vector<row_place> places, std::string kept,
             std::vector<std::uint32_t> counts, const fasta_rules& rules,
             run_progress* progress)
@@ -288,7 +289,7 @@ class file_rows : public row_source {
         table_(rules.table),
         fast_(rules.fast),
         stat_(before),
-        size_(static_cast<std::size_t>(before.st_size)),
+        size_(static_cast<std::size_t>(std::max<off_t>(0, before.size))),
         read_(progress ? &progress->rows_read : nullptr) {
     if (fd_ < 0) cannot_read();
     if (!unchanged()) {  // not during the first pass either
@@ -383,12 +384,7 @@ class file_rows : public row_source {
     }
   }
 
-  bool unchanged() const {
-    struct stat now {};
-    return fstat(fd_, &now) == 0 && now.st_size == stat_.st_size &&
-           now.st_mtim.tv_sec == stat_.st_mtim.tv_sec &&
-           now.st_mtim.tv_nsec == stat_.st_mtim.tv_nsec;
-  }
+  bool unchanged() const { return stat_.size >= 0 && state_of(fd_) == stat_; }
 
   [[noreturn]] void cannot_read() const {
     throw fatal_error("Error: cannot read " + where_ + ": " +
@@ -405,7 +401,7 @@ class file_rows : public row_source {
   std::vector<std::uint32_t> counts_;
   filter_table table_;
   filter16 fast_;
-  struct stat stat_ {};
+  file_state stat_;
   std::size_t size_ = 0;
   std::atomic<std::uint64_t>* read_;  // residues read, for progress
   std::unordered_map<std::size_t, std::vector<std::size_t>> masked_;
@@ -492,9 +488,8 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
                               const read_context& ctx, thread_pool& pool) {
   const fasta_rules rules = rules_of(ctx);
   const std::size_t size = static_cast<std::size_t>(end - begin);
-  struct stat before {};
-  if (fstat(fd, &before) != 0 || before.st_size != end)
-    before.st_size = -1;  // as if changed
+  file_state before = state_of(fd);
+  if (before.size != end) before.size = -1;  // as if changed
   if (ctx.progress) ctx.progress->file_size = size;
   // The first record's length: the one all must have, for the counts.
   std::size_t lseq = 0;

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 constexpr std::size_t kCommand = 4096;    // of a command, kept
-constexpr char kMatch = '\x01';  // stands for the first sequence's residue
 
 // Where text outside comments stops: a comment's brackets, and the line's
 // end, a name's end or a command's end.
@@ -172,7 +171,7 @@ class mega_reader {
     if (!rows_) return {};
     if (row_open_) rows_->end_row();
     loaded_input in = rows_->take(in_.number());
-    resolve_identical(&in);
+    if (identical_ != 0) resolve_match_marks(&in);
     if (dot_after_first_ && ctx_.warn)
       ctx_.warn(
           "Warning: '.' in rows after the first was read as a gap; MEGA files "
@@ -248,7 +247,7 @@ class mega_reader {
       const auto c = static_cast<unsigned char>(value[0]);
       if (same_word(key, "IDENTICAL") || same_word(key, "MATCHCHAR")) {
         identical_ = value[0];
-        table_[c] = kMatch;
+        table_[c] = kMatchMark;
       } else if (same_word(key, "INDEL") || same_word(key, "MISSING")) {
         table_[c] = UNALIGNED;
       }
@@ -301,18 +300,6 @@ class mega_reader {
         if (ch == '.' && record > 0 && identical_ == 0) dot_after_first_ = true;
       }
       rows_->add(text_);
-    }
-  }
-
-  // The identical character stands for the first sequence's residue there.
-  void resolve_identical(loaded_input* in) const {
-    if (identical_ == 0 || in->lengths.empty()) return;
-    const char* first = in->aln.residues.data() + in->aln.offsets[0];
-    for (std::size_t k = 1; k < in->lengths.size(); ++k) {
-      char* row = in->aln.residues.data() + in->aln.offsets[k];
-      for (std::size_t j = 0; j < in->lengths[k]; ++j)
-        if (row[j] == kMatch)
-          row[j] = j < in->lengths[0] ? first[j] : static_cast<char>(UNALIGNED);
     }
   }
 

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kChunk = 64 << 10;       // residue text taken at a time
 constexpr std::size_t kHeaderLine = 64 << 10;  // of a line looked at, kept
 
 bool starts_with(std::string_view s, std::string_view prefix) {
@@ -30,13 +29,6 @@ std::size_t declared_length(std::string_view line) {
   const std::string_view w = take_word(&rest);
   if (!digits_only(w) || w.size() > 12) return 0;
   return static_cast<std::size_t>(std::stoull(std::string(w)));
-}
-
-std::string quoted(std::string_view name) {
-  std::string s(1, '"');
-  s += shown(name);
-  s += '"';
-  return s;
 }
 
 }  // namespace
@@ -136,11 +128,7 @@ loaded_input read_msf(byte_source* src, const read_context& ctx) {
                      " of the header is " + quoted(names[k]));
     rows.begin_row(name, lines.number());
     rows.add(held);
-    for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
-      text.clear();
-      stop = lines.take(kLineEnd, &text, kChunk);
-      rows.add(text);
-    }
+    rows.add_rest_of_line(lines);
     rows.end_row();
     lines.finish();
   }

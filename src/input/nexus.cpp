@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::size_t kChunk = 64 << 10;  // a matrix word taken at a time
 constexpr std::size_t kShort = 256;       // most of a word kept elsewhere
-constexpr char kMatch = '\x01';  // stands for the first taxon's residue
 
 // Where a word ends.
 constexpr byte_set kWordEnd =
@@ -459,7 +458,7 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
         for (const char c : {d.gap, d.missing})
           if (c != 0) table[static_cast<unsigned char>(c)] = UNALIGNED;
         if (d.matchchar != 0)
-          table[static_cast<unsigned char>(d.matchchar)] = kMatch;
+          table[static_cast<unsigned char>(d.matchchar)] = kMatchMark;
         matrix_reader matrix(tok, d, ctx, table);
         in = matrix.read(t.line);  // through the matrix's ';'
         have = tok.next(&t, kShort, false);
@@ -488,15 +487,6 @@ loaded_input read_nexus(byte_source* src, const read_context& ctx) {
     throw fatal_error("Error: " + ctx.where + ": the matrix holds " +
                       std::to_string(in->lengths.size()) +
                       " taxa, but NTAX says " + std::to_string(d.ntax));
-  // A match character stands for the first taxon's residue there.
-  if (d.matchchar != 0) {
-    const char* first = in->aln.residues.data() + in->aln.offsets[0];
-    for (std::size_t k = 1; k < in->lengths.size(); ++k) {
-      char* row = in->aln.residues.data() + in->aln.offsets[k];
-      for (std::size_t j = 0; j < in->lengths[k]; ++j)
-        if (row[j] == kMatch)
-          row[j] = j < in->lengths[0] ? first[j] : static_cast<char>(UNALIGNED);
-    }
-  }
+  if (d.matchchar != 0) resolve_match_marks(&*in);
   return std::move(*in);
 }

@@ -11,22 +11,15 @@
 
 namespace {
 
-std::string columns(std::size_t n) {
-  return std::to_string(n) + (n == 1 ? " column" : " columns");
-}
-
 std::uint64_t lower_case_and_dots(const drop_counts& d) {
   std::uint64_t n = d['.'];
   for (int c = 'a'; c <= 'z'; ++c) n += d[c];
   return n;
 }
 
-[[noreturn]] void lengths_differ(const loaded_input& in, std::size_t i) {
-  std::string message = "Error: sequence lengths differ!\nRecord " +
-                        std::to_string(i + 1) + " (" + shown(in.aln.names[i]) +
-                        ") has " + columns(in.lengths[i]) + "; record 1 (" +
-                        shown(in.aln.names[0]) + ") has " +
-                        std::to_string(in.lengths[0]) + ".";
+[[noreturn]] void refuse_lengths(const loaded_input& in, std::size_t i) {
+  std::string message = lengths_differ(i, in.aln.names[i], in.lengths[i],
+                                       in.aln.names[0], in.lengths[0]);
   const std::uint64_t dropped = lower_case_and_dots(in.drops);
   if (dropped > 0)  // only FASTA without -u drops letters
     message += "\nHint: " + std::to_string(dropped) +
@@ -145,7 +138,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
     if (in.lengths[i] > ctx.limit)
       record_too_long(i + 1, in.aln.names[i], ctx.limit);
   for (std::size_t i = 1; i < in.lengths.size(); ++i)
-    if (in.lengths[i] != in.lengths[0]) lengths_differ(in, i);
+    if (in.lengths[i] != in.lengths[0]) refuse_lengths(in, i);
   in.aln.lseq = in.lengths[0];
   if (in.aln.lseq == 0) {
     std::string message = "Error: alignment has no columns";

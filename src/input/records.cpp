@@ -57,21 +57,39 @@ int append_row(const filter_table& table, std::string_view text,
 block_rows::block_rows(key k, const read_context& ctx, filter_table table)
     : key_(k), ctx_(ctx), table_(table) {}
 
+std::string lengths_differ(std::size_t i, std::string_view name,
+                           std::size_t length, std::string_view first,
+                           std::size_t first_length) {
+  return "Error: sequence lengths differ!\nRecord " + std::to_string(i + 1) +
+         " (" + shown(name) + ") has " + std::to_string(length) +
+         (length == 1 ? " column" : " columns") + "; record 1 (" +
+         shown(first) + ") has " + std::to_string(first_length) + ".";
+}
+
+void resolve_match_marks(loaded_input* in) {
+  if (in->lengths.empty()) return;
+  const char* first = in->aln.residues.data() + in->aln.offsets[0];
+  for (std::size_t k = 1; k < in->lengths.size(); ++k) {
+    char* row = in->aln.residues.data() + in->aln.offsets[k];
+    for (std::size_t j = 0; j < in->lengths[k]; ++j)
+      if (row[j] == kMatchMark)
+        row[j] = j < in->lengths[0] ? first[j] : static_cast<char>(UNALIGNED);
+  }
+}
+
+void block_rows::add_rest_of_line(line_reader& lines) {
+  constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
+  for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
+    piece_.clear();
+    stop = lines.take(kLineEnd, &piece_, kChunk);
+    add(piece_);
+  }
+}
+
 void block_rows::fail(std::size_t line, const std::string& what) const {
   throw fatal_error("Error: " + ctx_.where + ", line " + std::to_string(line) +
                     ": " + what);
 }
-
-namespace {
-
-std::string quoted(std::string_view name) {
-  std::string s(1, '"');
-  s += shown(name);
-  s += '"';
-  return s;
-}
-
-}  // namespace
 
 void block_rows::begin_row(std::string_view name, std::size_t line,
                            name_form form) {
@@ -177,10 +195,6 @@ std::string bad_character(std::size_t line, std::string_view name, int byte) {
 
 std::string input_label(const std::string& input_name) {
   return input_name == "-" ? "standard input" : input_name;
-}
-
-std::string record_label(std::size_t index, std::string_view name) {
-  return "record " + std::to_string(index + 1) + " (" + shown(name) + ")";
 }
 
 void record_too_long(std::size_t record, std::string_view name,

@@ -16,6 +16,7 @@
 #include "core/alignment.h"
 #include "core/progress.h"
 #include "input/fasta_seq.h"
+#include "input/text_lines.h"
 
 // A reader's result: the table (lseq not set yet), each record's own length,
 // and what the reader left out.
@@ -93,6 +94,10 @@ class block_rows {
   // character that is neither residue nor gap, or when the record grows
   // past the column limit.
   void add(std::string_view text);
+  // Appends the rest of the line `lines` is in to the row begun last, a
+  // piece at a time, so that a row is never held twice; the line end is
+  // left unread.
+  void add_rest_of_line(line_reader& lines);
   // Ends the row begun last: checks its width.
   void end_row();
   // Ends the current block, if it has rows: checks that it holds every
@@ -128,7 +133,23 @@ class block_rows {
   std::size_t block_first_ = 0;    // the record of the block's first row
   std::vector<std::size_t> seen_;  // by name: block in which each was seen
   std::size_t block_ = 0;          // the current block's number
+  std::string piece_;              // add_rest_of_line's text
 };
+
+// "Error: sequence lengths differ!" and a line that names record i (from
+// 0) and record 1 with their lengths in columns.
+std::string lengths_differ(std::size_t i, std::string_view name,
+                           std::size_t length, std::string_view first,
+                           std::size_t first_length);
+
+// What the readers of MEGA and NEXUS store for a match character ('.' in
+// MEGA, MATCHCHAR in NEXUS), which stands for the first record's residue
+// in its column.
+inline constexpr char kMatchMark = '\x01';
+
+// Puts the first record's residue in place of every kMatchMark of the other
+// rows (a gap where the first row is shorter).
+void resolve_match_marks(loaded_input* in);
 
 // "line 12: sequence \"abc\" holds '*', which is neither a residue (a
 // letter) nor a gap" style message for such a byte.
@@ -141,8 +162,5 @@ std::string input_label(const std::string& input_name);
 // columns: "ERROR: sequence too long." and a line on --max-columns.
 [[noreturn]] void record_too_long(std::size_t record, std::string_view name,
                                   std::size_t limit);
-
-// "Record N (name)" where messages name a record.
-std::string record_label(std::size_t index, std::string_view name);
 
 #endif  // COLSIEVE_INPUT_RECORDS_H

@@ -6,7 +6,6 @@
 namespace {
 
 constexpr std::string_view kHeader = "# STOCKHOLM 1.0";
-constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 
 }  // namespace
 
@@ -56,12 +55,7 @@ loaded_input read_stockholm(byte_source* src, const read_context& ctx) {
       continue;
     }
     rows.begin_row(name, lines.number());
-    // The residues, a piece at a time: a row is never held twice.
-    for (int stop = byte_stream::kFull; stop == byte_stream::kFull;) {
-      text.clear();
-      stop = lines.take(kLineEnd, &text, kChunk);
-      rows.add(text);
-    }
+    rows.add_rest_of_line(lines);
     rows.end_row();
     lines.finish();
   }

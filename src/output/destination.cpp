@@ -162,8 +162,7 @@ std::optional<file_id> regular_file_id(const std::string& path) {
 }
 
 void destination::fail(int err) const {
-  throw fatal_error("Error: cannot write " + what_ + " " + path_ + ": " +
-                    std::strerror(err));
+  throw write_error(what_ + " " + path_, err);
 }
 
 bool destination::same_file(const destination& other) const {
@@ -203,8 +202,7 @@ destination::destination(std::string path, std::string what,
     if (S_ISREG(st.st_mode)) {
       id_ = id_of(st);
       if (std::find(inputs.begin(), inputs.end(), *id_) != inputs.end())
-        throw fatal_error("Error: cannot write " + what_ + " " + path_ +
-                          ": it is the input file");
+        throw cannot_write(what_ + " " + path_, "it is the input file");
     }
   } else {
     char dir[PATH_MAX];
@@ -213,9 +211,9 @@ destination::destination(std::string path, std::string what,
   }
   for (const destination* other : others)
     if (same_file(*other))
-      throw fatal_error("Error: cannot write " + what_ + " " + path_ +
-                        ": it is the same file as the " + other->what_ + " " +
-                        other->path_);
+      throw cannot_write(
+          what_ + " " + path_,
+          "it is the same file as the " + other->what_ + " " + other->path_);
 
   if (exists) {
     // A stream the run already writes: write through it, in order with
@@ -343,8 +341,7 @@ void destination::finish() {
         return fatal_error(message + " (" + path_ + " may be incomplete)");
       };
       if (ftruncate(fd_, 0) != 0)
-        throw incomplete("Error: cannot write " + what_ + " " + path_ + ": " +
-                         std::strerror(errno));
+        throw incomplete(write_error(what_ + " " + path_, errno).what());
       std::FILE* fp = fdopen(fd_, "w");
       if (fp == nullptr) fail(errno);
       fd_ = -1;
@@ -355,8 +352,7 @@ void destination::finish() {
         throw incomplete(e.what());
       }
       if (std::fclose(fp) != 0)
-        throw incomplete("Error: cannot write " + what_ + " " + path_ + ": " +
-                         std::strerror(errno));
+        throw incomplete(write_error(what_ + " " + path_, errno).what());
       break;
     }
   }

@@ -48,13 +48,8 @@ std::string_view record_text(const alignment& aln, std::size_t i) {
 
 // The word a tree format's name is made from: the first word, or a quoted
 // NEXUS name whole.
-std::string_view first_word(std::string_view text, name_form form) {
-  if (form == name_form::quoted) return text;
-  std::size_t b = 0;
-  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
-  std::size_t e = b;
-  while (e < text.size() && text[e] != ' ' && text[e] != '\t') ++e;
-  return text.substr(b, e - b);
+std::string_view name_word(std::string_view text, name_form form) {
+  return form == name_form::quoted ? text : first_word(text);
 }
 
 // word with the characters the rule refuses replaced by '_'.
@@ -352,7 +347,7 @@ std::vector<std::string> output_names(const alignment& aln, out_format f,
   std::size_t changed = 0;
   std::string first_before, first_after;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const std::string_view word = first_word(record_text(aln, i), aln.form(i));
+    const std::string_view word = name_word(record_text(aln, i), aln.form(i));
     std::string name = safe_name(word, rule);
     if (name != word && changed++ == 0) {
       first_before = shown(word);

@@ -35,9 +35,8 @@ side_files::side_files(const output_paths& paths, const input_ids& inputs,
   // would grow the file while it is read, or leave it garbled.
   const std::optional<file_id> out = regular_file_id(STDOUT_FILENO);
   if (out && std::find(inputs.begin(), inputs.end(), *out) != inputs.end())
-    throw fatal_error(
-        "Error: cannot write the alignment to standard output: it is the "
-        "input file");
+    throw cannot_write("the alignment to standard output",
+                       "it is the input file");
 }
 
 void side_files::write(const output_contents& contents, thread_pool& pool) {

@@ -27,8 +27,10 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/file_state.h"
 #include "base/residue_filter.h"
 #include "base/text.h"
+#include "base/unique_fd.h"
 #include "core/alignment.h"
 #include "core/genetic_code.h"
 #include "core/parallel.h"
@@ -154,35 +156,6 @@ class memory_source : public byte_source {
   std::size_t left_;
 };
 
-// The file open on a descriptor, closed at the end.
-struct file_descriptor {
-  explicit file_descriptor(int fd) : fd(fd) {}
-  ~file_descriptor() {
-    if (fd >= 0) close(fd);
-  }
-  file_descriptor(const file_descriptor&) = delete;
-  file_descriptor& operator=(const file_descriptor&) = delete;
-  int fd;
-};
-
-// What a file was when it was read: a later read (for cds) must find it so.
-struct file_state {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{};
-  bool operator==(const file_state& o) const {
-    return dev == o.dev && ino == o.ino && size == o.size &&
-           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
-  }
-};
-
-file_state state_of(int fd) {
-  struct stat st {};
-  if (fstat(fd, &st) != 0) return {};
-  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
 // Where an alignment came from, to read it again with its letters (cds
 // threading needs the rows as the file holds them): a path, bytes, the
 // Python strings it was built from, or its own table (a trimmed one).
@@ -190,8 +163,8 @@ struct origin {
   enum class kind { path, bytes, strings, table };
   kind how = kind::strings;
   std::string name;  // the path, or how messages name the bytes
-  file_state state;
-  py::object data;  // the bytes, or the tuple of sequences (str)
+  file_state state;  // as read: a later read (for cds) must find it so
+  py::object data;   // the bytes, or the tuple of sequences (str)
   // The bytes' contents, taken with the GIL: data keeps them alive and
   // unchanged, so that they may be read without it.
   const char* bytes = nullptr;
@@ -220,12 +193,12 @@ alignment read_origin(const origin& from, const input_options& opts,
                       thread_pool& pool, const warn_fn& warn,
                       input_summary* summary, file_state* state) {
   if (from.how == origin::kind::path) {
-    const file_descriptor file(open(from.name.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0)
+    const unique_fd file(open(from.name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file)
       throw fatal_error("Error-- no valid input file\nCannot open " +
                         from.name + ": " + std::strerror(errno));
-    *state = state_of(file.fd);
-    return read_alignment(file.fd, from.name, opts, pool, warn, summary);
+    *state = state_of(file.get());
+    return read_alignment(file.get(), from.name, opts, pool, warn, summary);
   }
   return read_alignment(std::make_unique<memory_source>(from.bytes, from.size),
                         from.name, opts, pool, warn, summary);
@@ -314,11 +287,8 @@ py_alignment build(const std::vector<py::object>& names,
       row[j] = static_cast<char>(c);
     }
     if (i > 0 && row.size() != rows[0].size())
-      throw fatal_error("Error: sequence lengths differ!\nRecord " +
-                        std::to_string(i + 1) + " (" + shown(name) + ") has " +
-                        std::to_string(row.size()) + " columns; record 1 (" +
-                        shown(aln.names[0]) + ") has " +
-                        std::to_string(rows[0].size()) + ".");
+      throw fatal_error(
+          lengths_differ(i, name, row.size(), aln.names[0], rows[0].size()));
     used = aln.append(std::move(name), row, used);
   }
   aln.lseq = rows[0].size();
