@@ -1,7 +1,9 @@
 # Convenience targets around CMake and CTest.
 #   make demo    build colsieve (quietly), then trim a shipped alignment
 #   make test    one release build with the tests (and the Python module
-#                where pybind11 is installed), then ctest
+#                where pybind11 is installed), then every test but the slow
+#                ones (ctest -LE slow: pip, the 4 GB file, SLURM, CWL, the
+#                browser, the tree programs), in a few minutes
 #   make check   everything the tests hold: the format check, the suite
 #                built five ways (release with gcc and with clang, with zlib
 #                in place of ISA-L, AddressSanitizer and
@@ -35,7 +37,7 @@ test:
 	cmake -S . -B $(BUILD)/test -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=ON \
 	  -DCOLSIEVE_PYTHON=$(PYTHON_MODULE)
 	cmake --build $(BUILD)/test -j2
-	ctest --test-dir $(BUILD)/test -j2 --output-on-failure
+	ctest --test-dir $(BUILD)/test -j2 --output-on-failure -LE slow
 
 check:
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) tests/check.sh $(BUILD)

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Everything `make check` runs: the format check, the test suite built five
-# ways (release with warnings as errors and the Python module, with gcc and
-# with clang; with zlib
-# in place of ISA-L; AddressSanitizer and UndefinedBehaviorSanitizer;
-# ThreadSanitizer), the last two with two threads, and the fuzzers. Ends with one line, "N passed, M failed, K
-# skipped", then what was skipped and why.
+# ways (release with warnings as errors and the Python module, with gcc; the
+# same with clang; with zlib in place of ISA-L; AddressSanitizer and
+# UndefinedBehaviorSanitizer; ThreadSanitizer), and the fuzzers. The release
+# suite runs every test; the others, whose builds only differ in how the
+# same code is compiled or linked, run the unit and black-box (cli) tests,
+# the sanitizers with two threads. Ends with the time of each stage and one
+# line, "N passed, M failed, K skipped", then what was skipped and why.
 #
 # usage: tests/check.sh [BUILD_DIR]
 # environment: FUZZ_SECONDS (default 60): the four fuzzers share twice that
@@ -22,6 +24,14 @@ failed=0
 skipped=0
 skips=()
 failures=()
+stages=()
+stage_start=$SECONDS
+
+# Ends the stage begun last, naming it in the table of times.
+stage_done() {  # name
+  stages+=("$(printf '%-10s %4d s' "$1" $((SECONDS - stage_start)))")
+  stage_start=$SECONDS
+}
 
 count() {  # status (pass, fail, skip), name, reason
   case $1 in
@@ -61,9 +71,9 @@ count_junit() {  # suite, file
   ' "$2")
 }
 
-suite() {  # name, then cmake options
-  local name=$1
-  shift
+suite() {  # name, ctest label filter ("" for every test), then cmake options
+  local name=$1 labels=$2
+  shift 2
   local dir=$build/$name
   echo "== $name suite"
   if ! { cmake -S "$root" -B "$dir" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
@@ -71,10 +81,14 @@ suite() {  # name, then cmake options
          cmake --build "$dir" -j2; } > "$dir.log" 2>&1; then
     cat "$dir.log"
     count fail "$name: build"
+    stage_done "$name"
     return
   fi
   rm -f "$dir/junit.xml"
-  ctest --test-dir "$dir" --output-on-failure -j2 --output-junit junit.xml
+  local select=()
+  [ -n "$labels" ] && select=(-L "$labels")
+  ctest --test-dir "$dir" --output-on-failure -j2 "${select[@]}" \
+    --output-junit junit.xml
   if [ -f "$dir/junit.xml" ] && grep -q "<testcase " "$dir/junit.xml"; then
     count_junit "$name" "$dir/junit.xml"
   elif [ ! -f "$dir/CTestTestfile.cmake" ]; then
@@ -82,6 +96,7 @@ suite() {  # name, then cmake options
   else
     count fail "$name: ctest"
   fi
+  stage_done "$name"
 }
 
 echo "== format"
@@ -98,6 +113,7 @@ elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
 else
   count skip format "clang-format is not installed"
 fi
+stage_done format
 
 # The release suite also builds and tests the Python module, where Debian's
 # Python has what it needs.
@@ -110,19 +126,19 @@ elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
 else
   count skip python "pybind11, NumPy, pytest or setuptools is not installed"
 fi
-suite check -DCMAKE_BUILD_TYPE=Release "${python_opts[@]}"
+suite check "" -DCMAKE_BUILD_TYPE=Release "${python_opts[@]}"
 # The same with the other compiler, and with zlib in place of ISA-L.
 if command -v clang++ > /dev/null; then
-  suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
+  suite clang "unit|cli" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
 elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
   echo "clang++ is not installed"
   count fail "clang: build"
 else
   count skip clang "clang++ is not installed"
 fi
-suite zlib -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_GZIP=zlib
-suite sanitized -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
-suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
+suite zlib "unit|cli" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_GZIP=zlib
+suite sanitized "unit|cli" -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
+suite tsan "unit|cli" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
 
 echo "== fuzz"
 "$root/fuzz/run_fuzz.sh" "$build/fuzz" "$fuzz_seconds" > "$build/fuzz.log" 2>&1
@@ -133,8 +149,12 @@ case $status in
   77) count skip fuzz "$(head -n 1 "$build/fuzz.log")" ;;
   *) count fail fuzz ;;
 esac
+stage_done fuzz
 
 echo
+echo "time of each stage:"
+for t in "${stages[@]}"; do echo "  $t"; done
+echo "  all        $(printf '%4d s' "$SECONDS")"
 echo "$passed passed, $failed failed, $skipped skipped"
 for s in "${skips[@]}"; do echo "skipped: $s"; done
 for f in "${failures[@]}"; do echo "failed: $f"; done

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "app/progress_line.h"
+#include "core/trimming.h"
 #include "input/read_input.h"
 #include "run/driver.h"
 #include "run/settings.h"
@@ -132,6 +134,64 @@ TEST(streaming, a_file_that_changes_is_an_error) {
   std::string buf(aln.lseq, '\0');
   EXPECT_THROW(aln.segment(aln.names.size() - 1, 0, aln.lseq, buf.data()),
                fatal_error);
+}
+
+// A rewrite of the same size within the same second: the modification
+// time tells it apart to the nanosecond.
+TEST(streaming, a_rewrite_within_the_same_second_is_a_change) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const scratch s(records(true));
+    const alignment aln = read_file(s.in(), streaming::always, 1, true);
+    const auto before = std::filesystem::last_write_time(s.in());
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::string text = records(true);
+    text[text.size() - 2] = text[text.size() - 2] == 'A' ? 'C' : 'A';
+    std::ofstream(s.in(), std::ios::binary) << text;
+    const auto after = std::filesystem::last_write_time(s.in());
+    using std::chrono::floor;
+    using std::chrono::seconds;
+    if (floor<seconds>(before) != floor<seconds>(after)) continue;  // retry
+    EXPECT_THROW(aln.source->check_unchanged(), input_changed);
+    return;
+  }
+  GTEST_SKIP() << "every rewrite crossed a second";
+}
+
+// Codons with real in-frame stops, internal and terminal, some of them in
+// rows laid out unevenly: masked where the rows are read in place as in
+// the table, to the last bit of every score.
+TEST(streaming, stop_codons_are_masked_in_place_as_in_the_table) {
+  std::string text;
+  const char* body[] = {"ATGAAATAGCCCGGGTTTAAA", "ATGTGACCCAAAGGGTTTTAA",
+                        "ATGAAACCCTAAGGGTTT---", "ATG---CCCAAATGATTTTAG"};
+  for (int i = 0; i < 48; ++i) {
+    std::string row;
+    for (int k = 0; k < 20; ++k) row += body[(i + k) % 4];
+    text += ">s" + std::to_string(i) + "\n";
+    const std::size_t width = i % 5 == 0 ? 37 : 60;  // uneven ones copied
+    for (std::size_t j = 0; j < row.size(); j += width)
+      text += row.substr(j, width) + (i % 7 == 0 && j == 0 ? "  \n" : "\n");
+  }
+  const scratch s(text);
+  trim_options opts;
+  opts.codon = true;
+  opts.stops = stop_mask::all;
+  thread_pool pool(2);
+  pool.set_min_work(0);
+  alignment table = read_file(s.in(), streaming::never, 2, true);
+  alignment mapped = read_file(s.in(), streaming::always, 2, true);
+  ASSERT_FALSE(mapped.in_memory());
+  const trimming a = trim(table, opts, pool, {});
+  const trimming b = trim(mapped, opts, pool, {});
+  EXPECT_GT(a.masked.internal, 0u);
+  EXPECT_GT(a.masked.terminal, 0u);
+  EXPECT_EQ(a.masked.internal, b.masked.internal);
+  EXPECT_EQ(a.masked.terminal, b.masked.terminal);
+  EXPECT_EQ(a.w.wt, b.w.wt);
+  EXPECT_EQ(a.score, b.score);
+  EXPECT_EQ(a.kept.is_selected, b.kept.is_selected);
+  for (std::size_t i = 0; i < table.nseq(); ++i)
+    ASSERT_EQ(row_of(mapped, i), row_of(table, i)) << "row " << i;
 }
 
 // A whole run whose input changes after it has been indexed (the warning
