@@ -624,6 +624,7 @@ int colsieve_main(int argc, char** argv) {
   message_stream msg;
   try {
     run_settings set;
+    set.command_line.assign(argv, argv + argc);  // before getopt reorders it
     input_fd in_file;
     if (!parse_options(argc, argv, set, in_file, msg)) return 0;
     if (set.out_dir) return trim_inputs(set, msg.fp);

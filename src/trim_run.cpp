@@ -162,7 +162,8 @@ summary_row trim_input(const run_settings& set, const input_run& in,
   };
   contents.summary = [&](std::FILE* fp, const std::string& name) {
     output_buffer out(fp, name);
-    write_summary_table(out, {row}, ends_with(*in.outputs.summary, ".json"));
+    write_summary_table(out, {row}, summary_format_of(*in.outputs.summary),
+                        set.command_line);
     out.flush();
   };
   contents.complement = alignment_of(w.dropped, 1);  // only what -r removes
@@ -416,7 +417,8 @@ int trim_inputs(const run_settings& set, std::FILE* msg) {
                       {{stdout}, {stderr}, {msg}}, {});
     table.write([&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
-      write_summary_table(out, rows, ends_with(*set.outputs.summary, ".json"));
+      write_summary_table(out, rows, summary_format_of(*set.outputs.summary),
+                          set.command_line);
       out.flush();
     });
     table.finish();
