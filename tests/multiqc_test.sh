@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # MultiQC finds colsieve's summary tables: two batch runs (as two groups of
 # a workflow would be) write --summary out/group-K_mqc.tsv over the
-# examples, one of which fails; multiqc on the folder must make one
+# examples, two of which fail; multiqc on the folder must make one
 # colsieve section whose data file has one row per alignment of both runs,
 # keyed by the input, with its kept_columns and status as colsieve wrote
 # them.
