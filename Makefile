@@ -9,9 +9,10 @@
 #                four fuzzers, 2 x FUZZ_SECONDS in all; ends with a one-line
 #                summary
 #   make format  clang-format every source in place
-#   make install    the release build into PREFIX (default /usr/local), under
-#                   DESTDIR when given: bin/colsieve, the manual page, the
-#                   bash completion, README.md and CHANGELOG.md
+#   make install    the release build (made first if there is none) into
+#                   PREFIX (default /usr/local), under DESTDIR when given:
+#                   bin/colsieve, the manual page, the bash completion,
+#                   README.md and CHANGELOG.md
 #   make uninstall  removes what the last install put there, as its manifest
 #                   lists it (give the same DESTDIR)
 BUILD ?= build
@@ -51,7 +52,10 @@ check:
 format:
 	clang-format -i $(SOURCES)
 
-install: release
+# Builds only when there is no build yet: `make && sudo make install` then
+# leaves no file of the build owned by root.
+install:
+	@[ -x $(BUILD)/release/colsieve ] || $(MAKE) --no-print-directory release
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)/release --prefix "$(PREFIX)"
 
 # Every file the manifest names (its last line has no line end), then the
