@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Many alignments in one run (--out-dir): mixed formats and gzip, one input
 # failing; every output equal to a single run's; the summary table in both
-# forms (JSON read back by Python); the same bytes for every thread count;
+# forms (JSON read back by Python, with the run's version and command line);
+# the same bytes for every thread count;
 # and SIGTERM in the middle of a batch leaving no temporary file.
 #
 # usage: batch_test.sh COLSIEVE REPO
@@ -51,9 +52,15 @@ tail -n 1 stderr1 | grep -qx 'colsieve: 7 of 8 alignments trimmed, 1 failed (see
 
 # JSON, read back.
 "$bin" -r --out-dir outj --summary sum.json in/globins4.fa in/bad.fa 2> /dev/null
-/usr/bin/python3 - << 'EOF' || fail=1
-import json
-rows = json.load(open("sum.json"))
+/usr/bin/python3 - "$bin" << 'EOF' || fail=1
+import json, subprocess, sys
+run = json.load(open("sum.json"))
+version = subprocess.run([sys.argv[1], "--version"], capture_output=True,
+                         text=True).stdout.split("\n")[0]
+assert (run["tool"], run["version"]) == ("colsieve", version.split()[1]), run
+assert run["command_line"] == [sys.argv[1], "-r", "--out-dir", "outj",
+    "--summary", "sum.json", "in/globins4.fa", "in/bad.fa"], run
+rows = run["rows"]
 assert [r["status"] for r in rows] == ["ok", "failed"], rows
 assert rows[0]["sequences"] == 4 and rows[0]["kept_columns"] == 128, rows[0]
 assert rows[0]["gc_percent"] is None and rows[1]["columns"] is None

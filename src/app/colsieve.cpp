@@ -137,6 +137,7 @@ int colsieve_main(int argc, char** argv) {
   message_stream msg;
   try {
     run_settings set;
+    set.command_line.assign(argv, argv + argc);  // before getopt reorders it
     unique_fd in;
     if (!parse_options(argc, argv, set, in, msg)) return 0;
     // A run of more than a few seconds shows how far it is on standard

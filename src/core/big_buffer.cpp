@@ -8,6 +8,8 @@
 #include <new>
 #include <utility>
 
+#include "base/platform.h"
+
 namespace {
 
 constexpr std::size_t kPage = 4096;
@@ -17,11 +19,6 @@ constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
 
 std::size_t round_up(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
-}
-
-void advise_huge(char* p, std::size_t n) {
-  // Refused where transparent huge pages are off: normal pages then.
-  madvise(p, n, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -41,10 +38,8 @@ big_buffer::big_buffer(std::size_t capacity) {
   // page boundary; the unused ends are given back.
   const std::size_t size = round_up(capacity, kHugePage);
   const std::size_t span = size + kHugePage;
-  void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  char* base = static_cast<char*>(p);
+  char* base = map_anonymous(span);
+  if (base == nullptr) throw std::bad_alloc();
   char* start = reinterpret_cast<char*>(
       round_up(reinterpret_cast<std::uintptr_t>(base), kHugePage));
   if (start > base) munmap(base, static_cast<std::size_t>(start - base));
@@ -53,7 +48,7 @@ big_buffer::big_buffer(std::size_t capacity) {
   data_ = start;
   capacity_ = capacity;
   mapped_ = size;
-  advise_huge(data_, mapped_);
+  advise_huge_pages(data_, mapped_);
 }
 
 void big_buffer::release() {
@@ -96,11 +91,10 @@ void big_buffer::reserve(std::size_t n) {
     return;
   }
   const std::size_t size = round_up(want, want < kHugeFrom ? kPage : kHugePage);
-  // The kernel moves the pages, not their bytes.
-  void* p = mremap(data_, mapped_, size, MREMAP_MAYMOVE);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<char*>(p);
+  char* p = remap_anonymous(data_, mapped_, size);
+  if (p == nullptr) throw std::bad_alloc();
+  data_ = p;
   capacity_ = want;
   mapped_ = size;
-  if (want >= kHugeFrom) advise_huge(data_, mapped_);
+  if (want >= kHugeFrom) advise_huge_pages(data_, mapped_);
 }

@@ -1,54 +1,11 @@
 #include "core/parallel.h"
 
-#include <sched.h>
-
-#include <algorithm>
-#include <fstream>
 #include <string>
 #include <system_error>
 
-namespace {
+#include "base/platform.h"
 
-// CPUs allowed by the quota in one control group's cpu.max ("max 100000"
-// or "150000 100000"), or 0 where there is none.
-unsigned quota_cpus(const std::string& dir) {
-  std::ifstream in(dir + "/cpu.max");
-  std::string quota;
-  double period = 0;
-  if (!(in >> quota >> period) || quota == "max" || period <= 0) return 0;
-  const double cpus = std::stod(quota) / period;
-  return cpus <= 1 ? 1 : static_cast<unsigned>(cpus + 0.999999);
-}
-
-}  // namespace
-
-unsigned default_threads() {
-  unsigned cpus = 1;
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) == 0)
-    cpus = std::max(1, CPU_COUNT(&set));
-  else
-    cpus = std::max(1u, std::thread::hardware_concurrency());
-
-  // The quota of our control group and of every group above it (cgroup v2).
-  std::ifstream groups("/proc/self/cgroup");
-  std::string line;
-  while (std::getline(groups, line)) {
-    if (line.compare(0, 3, "0::") != 0) continue;
-    std::string path = line.substr(3);
-    for (;;) {
-      try {
-        const unsigned q = quota_cpus("/sys/fs/cgroup" + path);
-        if (q > 0) cpus = std::min(cpus, q);
-      } catch (const std::exception&) {  // a malformed file: no quota
-      }
-      if (path.empty() || path == "/") break;
-      path = path.substr(0, path.rfind('/'));
-    }
-  }
-  return cpus;
-}
+unsigned default_threads() { return usable_cpus(); }
 
 thread_pool::thread_pool(unsigned threads, warn_fn warn)
     : size_(threads), warn_(std::move(warn)) {}

@@ -1,6 +1,9 @@
 #include "output/summary_table.h"
 
 #include <cstdio>
+#include <string_view>
+
+#include "base/text.h"
 
 const char* const SUMMARY_FIELDS[16] = {
     "input",
@@ -88,11 +91,136 @@ std::string json_string(const std::string& s) {
   return out + "\"";
 }
 
+// The code point of the valid UTF-8 character of n bytes at the start of s.
+unsigned code_point(std::string_view s, std::size_t n) {
+  unsigned cp = static_cast<unsigned char>(s[0]) & (0x7f >> n);
+  for (std::size_t k = 1; k < n; ++k)
+    cp = cp << 6 | (static_cast<unsigned char>(s[k]) & 0x3f);
+  return cp;
+}
+
+// Characters other than '\n' and '\r' at which MultiQC (Python's
+// splitlines) and YAML end a line.
+bool line_break(unsigned cp) {
+  return cp == 0x85 || cp == 0x2028 || cp == 0x2029;
+}
+
+// A cell of the table MultiQC reads: as cell(), and whatever would end its
+// line or stop MultiQC reading the file as UTF-8 text as well: control
+// characters and line separators as blanks, bytes that are not UTF-8 as
+// '?'.
+std::string multiqc_cell(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = c < 0x80 ? 1 : utf8_length(s.substr(i));
+    if (n == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || (n > 1 && line_break(code_point(s.substr(i), n))))
+      out += ' ';
+    else
+      out.append(s, i, n);
+    i += n;
+  }
+  return out;
+}
+
+// A YAML double-quoted string, which MultiQC's reader (PyYAML) takes
+// whatever the bytes: control characters, bytes that are not UTF-8, line
+// separators and the characters YAML does not allow in a stream escaped.
+std::string yaml_string(std::string_view s) {
+  std::string out = "\"";
+  char buf[12];
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += s[i++];
+      continue;
+    }
+    const std::size_t n = utf8_length(s.substr(i));
+    if (n == 0) {  // a control character, or a byte that is not UTF-8
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+      ++i;
+      continue;
+    }
+    const unsigned cp = code_point(s.substr(i), n);
+    if ((cp >= 0x80 && cp < 0xa0) || line_break(cp) || cp == 0xfffe ||
+        cp == 0xffff) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", cp);
+      out += buf;
+    } else {
+      out.append(s, i, n);
+    }
+    i += n;
+  }
+  return out + "\"";
+}
+
+bool ends_with(const std::string& s, const char* end) {
+  const std::string_view e(end);
+  return s.size() >= e.size() &&
+         s.compare(s.size() - e.size(), e.size(), e) == 0;
+}
+
+template <typename Quote>
+std::string list_of(const std::vector<std::string>& items, Quote quote) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i)
+    out += (i > 0 ? ", " : "") + quote(items[i]);
+  return out + "]";
+}
+
+// The lines MultiQC reads before the table: the section and its table, the
+// count columns shown as whole numbers.
+void write_multiqc_header(output_buffer& fp,
+                          const std::vector<std::string>& command_line) {
+  const std::string version = COLSIEVE_VERSION;
+  std::string h =
+      "# id: \"colsieve\"\n"
+      "# section_name: \"colsieve\"\n"
+      "# description: \"Alignments trimmed by colsieve " +
+      version +
+      ", one row each.\"\n"
+      "# plot_type: \"table\"\n"
+      "# pconfig:\n"
+      "#     id: \"colsieve_summary\"\n"
+      "#     title: \"colsieve: trimmed alignments\"\n"
+      "#     namespace: \"colsieve\"\n"
+      "# headers:\n";
+  for (const char* count :
+       {"sequences", "columns", "kept_columns", "variable_before",
+        "variable_after", "parsimony_informative_before",
+        "parsimony_informative_after"})
+    h += std::string("#     ") + count + ": {format: \"{:,.0f}\"}\n";
+  h += "# tool: \"colsieve\"\n"
+       "# version: \"" +
+       version +
+       "\"\n"
+       "# command_line: " +
+       list_of(command_line, yaml_string) + "\n";
+  fp.write(h);
+}
+
 }  // namespace
 
+summary_format summary_format_of(const std::string& path) {
+  if (ends_with(path, ".json")) return summary_format::json;
+  if (ends_with(path, "_mqc.tsv")) return summary_format::multiqc_tsv;
+  return summary_format::tsv;
+}
+
 void write_summary_table(output_buffer& fp,
-                         const std::vector<summary_row>& rows, bool json) {
-  if (!json) {
+                         const std::vector<summary_row>& rows,
+                         summary_format format,
+                         const std::vector<std::string>& command_line) {
+  if (format != summary_format::json) {
+    if (format == summary_format::multiqc_tsv)
+      write_multiqc_header(fp, command_line);
     for (int k = 0; k < 16; ++k) {
       if (k > 0) fp.put('\t');
       fp.write(std::string(SUMMARY_FIELDS[k]));
@@ -102,16 +230,28 @@ void write_summary_table(output_buffer& fp,
       const std::vector<field> f = fields_of(r);
       for (std::size_t k = 0; k < f.size(); ++k) {
         if (k > 0) fp.put('\t');
-        if (f[k].applies) fp.write(cell(f[k].text));
+        if (!f[k].applies) continue;
+        if (format == summary_format::tsv) {
+          fp.write(cell(f[k].text));
+        } else {
+          // MultiQC takes a line that starts with '#' as part of the
+          // header: "./#a.fa" names the same file as "#a.fa".
+          if (k == 0 && f[k].text[0] == '#') fp.write(std::string("./"));
+          fp.write(multiqc_cell(f[k].text));
+        }
       }
       fp.put('\n');
     }
     return;
   }
-  fp.write(std::string(rows.empty() ? "[" : "[\n"));
+  // The run first, then its rows, one a line as in a table.
+  fp.write(std::string("{\n  \"tool\": \"colsieve\",\n  \"version\": ") +
+           json_string(COLSIEVE_VERSION) +
+           ",\n  \"command_line\": " + list_of(command_line, json_string) +
+           ",\n  \"rows\": [" + (rows.empty() ? "" : "\n"));
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::vector<field> f = fields_of(rows[i]);
-    fp.write(std::string("  {"));
+    fp.write(std::string("    {"));
     for (std::size_t k = 0; k < f.size(); ++k) {
       fp.write(std::string(k > 0 ? ", " : "") + json_string(SUMMARY_FIELDS[k]) +
                ": ");
@@ -121,5 +261,5 @@ void write_summary_table(output_buffer& fp,
     }
     fp.write(std::string(i + 1 < rows.size() ? "},\n" : "}\n"));
   }
-  fp.write(std::string("]\n"));
+  fp.write(std::string(rows.empty() ? "]\n}\n" : "  ]\n}\n"));
 }

@@ -1,5 +1,7 @@
 // The summary table of --summary: one row per input, tab-separated with a
-// header line of the field names, or a JSON array of objects.
+// header line of the field names (for MultiQC, after the lines that make it
+// a section of MultiQC's report), or JSON with the run's tool, version and
+// command line.
 #ifndef COLSIEVE_OUTPUT_SUMMARY_TABLE_H
 #define COLSIEVE_OUTPUT_SUMMARY_TABLE_H
 
@@ -25,10 +27,35 @@ struct summary_row {
 // The field names, in their order.
 extern const char* const SUMMARY_FIELDS[16];
 
-// Writes the rows: tab-separated, a field that does not apply empty; or,
-// with json, an array of objects keyed by the field names, with numbers as
-// numbers and null where a field does not apply.
+// How a table is written.
+enum class summary_format {
+  tsv,          // the header line of the field names, then a line per row
+  multiqc_tsv,  // the same after '#' lines MultiQC reads as custom content
+  json,
+};
+
+// The format a file of that name gets: json for names ending in ".json",
+// multiqc_tsv for "_mqc.tsv" (the names MultiQC looks for), else tsv.
+summary_format summary_format_of(const std::string& path);
+
+// Writes the rows of a run of colsieve whose arguments (argv[0] first) were
+// command_line.
+//   tsv: tab-separated, a field that does not apply empty; tabs and line
+//     ends in a field become blanks.
+//   multiqc_tsv: the tsv table after a header of '#' lines, YAML that
+//     MultiQC 1.14 takes as the settings of a table section with the id
+//     "colsieve" (so that the tables of several runs join into one section),
+//     one row per input keyed by the first column; the header also gives
+//     "tool", "version" and "command_line". In the cells, what MultiQC
+//     would take as a line end (control characters, line separators)
+//     becomes a blank and a byte that is not UTF-8 a '?', and an input
+//     named "#..." is written "./#..." (MultiQC skips lines starting '#').
+//   json: an object of "tool" ("colsieve"), "version", "command_line" (an
+//     array of strings) and "rows", an array of objects keyed by the field
+//     names, numbers as numbers and null where a field does not apply.
 void write_summary_table(output_buffer& fp,
-                         const std::vector<summary_row>& rows, bool json);
+                         const std::vector<summary_row>& rows,
+                         summary_format format,
+                         const std::vector<std::string>& command_line);
 
 #endif  // COLSIEVE_OUTPUT_SUMMARY_TABLE_H

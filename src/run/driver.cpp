@@ -279,12 +279,10 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
     table.no_alignment = true;
     side_files files(table, inputs, streams);
     output_contents contents;
-    const bool json =
-        table.summary->size() >= 5 &&
-        table.summary->compare(table.summary->size() - 5, 5, ".json") == 0;
     contents.summary = [&](std::FILE* fp, const std::string& name) {
       output_buffer out(fp, name);
-      write_summary_table(out, rows, json);
+      write_summary_table(out, rows, summary_format_of(*table.summary),
+                          set.command_line);
       out.flush();
     };
     files.write(contents, pool);

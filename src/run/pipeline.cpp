@@ -40,10 +40,6 @@ summary_row row_of(const std::string& input, const loaded& l, const trimmed& r,
   return row;
 }
 
-bool is_json(const std::string& path) {
-  return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
-}
-
 std::string printed(const char* fmt, double a, double b) {
   char line[900];  // room for two doubles in "%f"
   std::snprintf(line, sizeof line, fmt, a, b);
@@ -122,7 +118,8 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
                        t.cst, set.target_wt, selected});
   });
   contents.summary = buffered([&](output_buffer& out) {
-    write_summary_table(out, {row}, is_json(*set.outputs.summary));
+    write_summary_table(out, {row}, summary_format_of(*set.outputs.summary),
+                        set.command_line);
   });
   contents.complement = alignment_of(r.dropped, 1);  // only what -r removes
   contents.alignment = alignment_of(r.kept, set.remove_cols);

@@ -40,6 +40,8 @@ struct run_settings {
   std::optional<std::string> out_dir;
   std::optional<std::string> out_name;
   std::vector<std::string> inputs;
+  // The arguments as given, argv[0] first: --summary names the run by them.
+  std::vector<std::string> command_line;
 };
 
 // How a face names the settings in its messages: the command line by its
