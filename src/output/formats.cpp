@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 #include "base/error.h"
@@ -189,13 +190,13 @@ void write_clustal(output_buffer& fp, const alignment& aln,
   fp.write(std::string(
       "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
   std::string line;
-  // Rows read again from their file come a window of columns at a time,
-  // as many blocks as about 4 MB of rows hold.
+  // A window of columns at a time, as many blocks as about 4 MB of rows
+  // hold: rows read again from their file come through it.
   const std::size_t budget =
-      aln.in_memory()
-          ? 64 * kWidth
-          : std::max<std::size_t>(1, (std::size_t{4} << 20) / aln.nseq());
-  std::vector<char> window;
+      std::max<std::size_t>(1, (std::size_t{4} << 20) / aln.nseq());
+  std::unique_ptr<char[]> window;
+  std::size_t window_room = 0;
+  std::vector<const char*> rows(aln.nseq());
   std::vector<std::size_t> cols;  // the window's columns, block by block
   for (std::size_t next = 0; next < aln.lseq;) {
     cols.clear();
@@ -205,15 +206,14 @@ void write_clustal(output_buffer& fp, const alignment& aln,
       if (cols.size() % kWidth == 0 && next - lo >= budget) break;
     }
     const std::size_t hi = next, span = hi - lo;
-    if (!aln.in_memory()) {
-      window.resize(aln.nseq() * span);
-      for (std::size_t i = 0; i < aln.nseq(); ++i)
-        aln.segment(i, lo, hi, window.data() + i * span);
+    if (window_room < aln.nseq() * span) {
+      window_room = aln.nseq() * span;
+      window.reset(new char[window_room]);
     }
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      rows[i] = aln.segment(i, lo, hi, window.get() + i * span);
     // Row i's columns from lo on.
-    const auto row = [&](std::size_t i) {
-      return aln.in_memory() ? aln.row(i) + lo : window.data() + i * span;
-    };
+    const auto row = [&](std::size_t i) { return rows[i]; };
     for (std::size_t b = 0; b < cols.size(); b += kWidth) {
       const std::size_t k = std::min(kWidth, cols.size() - b);
       fp.put('\n');

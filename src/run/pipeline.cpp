@@ -124,8 +124,7 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   contents.complement = alignment_of(r.dropped, 1);  // only what -r removes
   contents.alignment = alignment_of(r.kept, set.remove_cols);
   contents.side_work = l.aln.nseq() * l.aln.lseq;
-  if (!l.aln.in_memory())
-    contents.verify = [&l] { l.aln.source->check_unchanged(); };
+  contents.verify = [&l] { l.aln.check_unchanged(); };
   files.write(contents, pool);
   return row;
 }
