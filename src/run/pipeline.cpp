@@ -61,7 +61,8 @@ content_writer buffered(Write write) {
 sequence_set load_coding_sequences(const run_settings& set, thread_pool& pool,
                                    const warn_fn& warn) {
   const std::size_t limit = set.max_columns == 0 ? MAX_WIDTH : set.max_columns;
-  return read_coding_sequences(*set.cds, std::min(MAX_WIDTH, 3 * limit + 3),
+  // A codon for each column, a stop codon and an incomplete last codon.
+  return read_coding_sequences(*set.cds, std::min(MAX_WIDTH, 3 * limit + 5),
                                pool, warn);
 }
 
