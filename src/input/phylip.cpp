@@ -14,13 +14,17 @@ constexpr const char* kGaps = "-._~?";
 constexpr std::size_t kStrictName = 10;
 constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 
-bool positive_number(std::string_view w, std::size_t* value) {
+bool whole_number(std::string_view w, std::size_t* value) {
   if (w.empty() || w.size() > 12 ||
       w.find_first_not_of("0123456789") != std::string_view::npos)
     return false;
   *value = static_cast<std::size_t>(
       std::strtoull(std::string(w).c_str(), nullptr, 10));
-  return *value > 0;
+  return true;
+}
+
+bool positive_number(std::string_view w, std::size_t* value) {
+  return whole_number(w, value) && *value > 0;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -270,8 +274,10 @@ class layout_reader {
 bool looks_like_phylip(std::string_view first_line, std::string_view) {
   std::string_view rest = first_line;
   std::size_t a = 0, b = 0;
+  // No columns is a header too (colsieve writes one for a complement where
+  // nothing was dropped): reading it says the alignment has none.
   return positive_number(take_word(&rest), &a) &&
-         positive_number(take_word(&rest), &b) && trim(rest).empty();
+         whole_number(take_word(&rest), &b) && trim(rest).empty();
 }
 
 loaded_input read_phylip(byte_source* src, const read_context& ctx) {
@@ -282,7 +288,7 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
   std::string_view counts = line;
   std::size_t nseq = 0, ncol = 0;
   positive_number(take_word(&counts), &nseq);
-  positive_number(take_word(&counts), &ncol);
+  whole_number(take_word(&counts), &ncol);
   const std::string fits = "Error: " + ctx.where +
                            " does not fit its PHYLIP header (" +
                            counted(nseq, "sequence") + " of " +

@@ -7,8 +7,8 @@
 #include "base/byte_stream.h"
 #include "input/records.h"
 
-// True when the first line holds two positive whole numbers (sequences,
-// columns) and nothing else.
+// True when the first line holds two whole numbers, sequences (above 0) and
+// columns, and nothing else.
 bool looks_like_phylip(std::string_view line, std::string_view head);
 
 // Reads a PHYLIP alignment. The layout is found by trying four readings in
