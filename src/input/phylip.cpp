@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -306,20 +307,24 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
   store_lines(reader, table, nseq, ncol, fits, &lines);
 
   layout_reader layouts(lines, table, nseq, ncol);
-  reading furthest;  // of the readings that failed
-  std::string duplicates;
+  const auto take = [&ctx](reading& r) {
+    if (r.dot_after_first && ctx.warn)
+      ctx.warn(
+          "Warning: '.' in rows after the first was read as a gap; some "
+          "programs read it in PHYLIP as \"same as the first sequence\"");
+    return r.recs.take();
+  };
+  reading furthest;                  // of the readings that failed
+  std::optional<reading> repeating;  // the first fit whose names repeat
   bool tried = false;
   for (const bool strict : {false, true})
     for (const bool interleaved : {false, true}) {
       reading r = layouts.read(strict, interleaved);
-      if (r.fits && r.duplicate.empty()) {
-        if (r.dot_after_first && ctx.warn)
-          ctx.warn(
-              "Warning: '.' in rows after the first was read as a gap; some "
-              "programs read it in PHYLIP as \"same as the first sequence\"");
-        return r.recs.take();
+      if (r.fits && r.duplicate.empty()) return take(r);
+      if (r.fits && !repeating) {
+        repeating = std::move(r);
+        continue;
       }
-      if (r.fits && duplicates.empty()) duplicates = r.duplicate;
       // A character that is neither residue nor gap, in the plainest
       // reading, is what is wrong; else the reading that got furthest says
       // best what is.
@@ -330,10 +335,17 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
       }
       tried = true;
     }
-  if (!duplicates.empty())
-    throw fatal_error("Error: " + ctx.where +
-                      " fits its PHYLIP header only with names that repeat: " +
-                      duplicates + " (tree programs need names that differ)");
+  // Names that repeat (strict names of two species cut to the same 10
+  // characters) are data all the same: only the output formats that need
+  // names that differ refuse them.
+  if (repeating) {
+    if (ctx.warn)
+      ctx.warn("Warning: names repeat: " + repeating->duplicate +
+               "; output in the tree formats (-f phylip-relaxed, "
+               "phylip-strict, paml, nexus, clustal) or with --safe-names "
+               "refuses them");
+    return take(*repeating);
+  }
   if (furthest.bad_byte)
     throw fatal_error("Error: " + ctx.where + ", " + furthest.failure);
   throw fatal_error(fits + furthest.failure);
