@@ -75,3 +75,11 @@ alphabet guess_alphabet(const alignment& aln,
                      is_selected.data(), aln.lseq);
   return tally.guess();
 }
+
+alphabet written_alphabet(const alignment& aln,
+                          const std::vector<unsigned char>& is_selected) {
+  const alphabet a = guess_alphabet(aln, is_selected);
+  if (a != alphabet::protein) return a;
+  // A protein alignment settles in its first row: this costs a row.
+  return guess_alphabet(aln, std::vector<unsigned char>(aln.lseq, 1));
+}

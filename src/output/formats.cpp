@@ -253,6 +253,12 @@ void write_layout(output_buffer& fp, const alignment& aln,
   if (phylip)
     fp.write(std::to_string(aln.nseq()) + " " +
              std::to_string(sel.n_gt_target) + "\n");
+  if (phylip && remove_cols && sel.n_gt_target == 0) {
+    // The writer would run the names into one line; a file of no columns
+    // (a complement where nothing was dropped) has one name a line.
+    for (const std::string& name : aln.names) fp.write(name + "\n");
+    return;
+  }
   const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
   write_records(fp, aln, writer, pool);
 }
@@ -265,8 +271,9 @@ void write_kept(output_buffer& fp, const alignment& aln,
   const std::string counts =
       std::to_string(aln.nseq()) + " " + std::to_string(sel.n_gt_target);
   if (f == out_format::nexus) {
-    // The data type from the letters that are written.
-    const alphabet a = guess_alphabet(aln, sel.is_selected);
+    // The data type from the letters that are written (the alignment's,
+    // where they cannot tell: a complement of no columns is no protein).
+    const alphabet a = written_alphabet(aln, sel.is_selected);
     const char* type = a == alphabet::dna   ? "DNA"
                        : a == alphabet::rna ? "RNA"
                                             : "PROTEIN";

@@ -105,6 +105,10 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   // output.
   const std::vector<std::string> names =
       output_names(aln, set.format, set.safe_names, warn);
+  if (set.outputs.complement && r.dropped.n_gt_target == 0)
+    warn(
+        "Warning: no column was dropped, so the --complement file holds no "
+        "columns");
   const auto alignment_of = [&](const selection& sel, int remove_cols) {
     return buffered([&, remove_cols](output_buffer& out) {
       write_alignment(out, aln, names, sel, set.format, remove_cols, pool);

@@ -59,8 +59,7 @@ struct setting_names {
 // Throws fatal_error, naming settings as `names` does, for settings that do
 // not go together: --cds with --codon or --mask-stops; --genetic-code
 // without --cds, or a table colsieve does not have; --mask-stops without
-// --codon; --cds, -o or --out-name with --out-dir (and --out-name without
-// it).
+// --codon; --cds or -o with --out-dir; --out-name without --out-dir.
 void check_settings(const run_settings& set, const setting_names& names);
 
 // What the readers and the core take of the settings.
