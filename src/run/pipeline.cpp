@@ -27,8 +27,10 @@ summary_row row_of(const std::string& input, const loaded& l, const trimmed& r,
   row.sequences = aln.nseq();
   row.columns = aln.lseq;
   row.kept_columns = static_cast<std::size_t>(r.kept.n_gt_target);
-  row.kept_fraction = static_cast<double>(r.t.sel.n_gt_target) /
-                      static_cast<double>(r.t.score.size());
+  // Of what is written: with --codon, --ends-only or --cds the kept columns
+  // differ from the selection's, whose fraction the summary line reports.
+  row.kept_fraction =
+      static_cast<double>(row.kept_columns) / static_cast<double>(row.columns);
   row.target = r.t.sel.target_wt;
   if (figures) {
     const std::vector<unsigned char> all(aln.lseq, 1);
