@@ -96,6 +96,28 @@ void count_classes(const unsigned char* const* rows, std::size_t first,
 // Rows a thread fetches at once where they are read from their file.
 constexpr std::size_t kGroup = 16;
 
+// The tables a weighting works in, kept by the thread that runs it and used
+// again by its next weighting (a batch weighs thousands of small
+// alignments): they only grow, and are never cleared beyond what a tile
+// uses.
+struct weigh_tables {
+  std::vector<double> share, cons;
+  std::vector<std::uint16_t> count16;
+  std::vector<std::uint32_t> count32;
+  template <class T>
+  static T* at_least(std::vector<T>& v, std::size_t n) {
+    if (v.size() < n) v.resize(n);
+    return v.data();
+  }
+  std::uint16_t* counts(std::size_t n, std::uint16_t*) {
+    return at_least(count16, n);
+  }
+  std::uint32_t* counts(std::size_t n, std::uint32_t*) {
+    return at_least(count32, n);
+  }
+};
+thread_local weigh_tables t_tables;
+
 template <class Counter>
 weighting weigh(const alignment& aln, double cst, double maxcst,
                 thread_pool& pool) {
@@ -116,13 +138,17 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
   // (wide alignments); as wide as the shares stay in cache where the
   // classes were counted already.
   const std::size_t rows_each = std::max<std::size_t>(1, nseq / threads);
-  const std::size_t tile =
-      counted
-          ? 8 * kTile
-          : std::clamp<std::size_t>(kTile * 2048 / rows_each, kTile, 8 * kTile);
-  std::vector<Counter> count(counted ? 0 : threads * tile * kClasses);
-  std::vector<double> share(tile * kClasses);
-  std::vector<double> column_cons(tile);
+  const std::size_t tile = std::max<std::size_t>(
+      1,
+      std::min(lseq, counted ? 8 * kTile
+                             : std::clamp<std::size_t>(kTile * 2048 / rows_each,
+                                                       kTile, 8 * kTile)));
+  Counter* const count = counted
+                             ? nullptr
+                             : t_tables.counts(threads * tile * kClasses,
+                                               static_cast<Counter*>(nullptr));
+  double* const share = weigh_tables::at_least(t_tables.share, tile * kClasses);
+  double* const column_cons = weigh_tables::at_least(t_tables.cons, tile);
   double cons = 0.0;
   long lalign = 0;
   std::barrier sync(static_cast<std::ptrdiff_t>(threads));
@@ -205,7 +231,7 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
         lalign += static_cast<long>(width);
       }
       each_group(c0, width, [&](std::size_t g, std::size_t n) {
-        add_shares(rows, 0, n, 0, width, share.data(), w.wt.data() + g);
+        add_shares(rows, 0, n, 0, width, share, w.wt.data() + g);
       });
       // The next tile's shares replace these once every thread is done
       // with them (where the threads count, they meet after counting).

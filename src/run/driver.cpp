@@ -5,9 +5,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -239,36 +241,45 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
   const auto large = [&](std::size_t i) {
     return sizes[i] >= static_cast<std::size_t>(kLargeInput);
   };
-  std::size_t failed = 0;
   for (std::size_t i = 0; i < n;) {
-    // A group: one input alone on every thread, its messages as they come;
-    // or small ones side by side, a thread each, their messages held back
-    // and then said in input order.
-    std::size_t end = i + 1, work = sizes[i] + kInputCost;
-    if (!large(i))
-      while (end < n && end - i < 4 * static_cast<std::size_t>(pool.size()) &&
-             !large(end))
-        work += sizes[end++] + kInputCost;
-    if (end - i == 1) {
+    // One input alone on every thread, its messages as they come; or the
+    // small ones up to the next large one, side by side, each thread taking
+    // the next input as soon as it is done with one, their messages held
+    // back and said in input order as soon as those before are said.
+    if (n == 1 || large(i)) {
       planned_input& p = plan[i];
       run_one(
           set, p, streams, figures, n == 1 ? hooks.progress : nullptr, pool,
           [&](bool note, const std::string& text) { say_now(p, note, text); });
-    } else {
-      pool.run(end - i, work, [&](std::size_t k) {
-        planned_input& p = plan[i + k];
+      ++i;
+      continue;
+    }
+    std::size_t end = i, work = 0;
+    while (end < n && !large(end)) work += sizes[end++] + kInputCost;
+    std::atomic<std::size_t> next{i};
+    std::mutex said;
+    std::size_t to_say = i;
+    std::vector<char> done(end - i, 0);
+    pool.run(pool.threads_for(work), work, [&](std::size_t) {
+      for (std::size_t k; (k = next.fetch_add(1)) < end;) {
+        planned_input& p = plan[k];
         run_one(set, p, streams, figures, nullptr, thread_pool::serial(),
                 [&p](bool note, const std::string& text) {
                   p.lines.emplace_back(note, text);
                 });
-      });
-      for (std::size_t k = i; k < end; ++k)
-        for (const auto& [note, text] : plan[k].lines)
-          say_now(plan[k], note, text);
-    }
-    for (std::size_t k = i; k < end; ++k) failed += !plan[k].row.ok;
+        const std::lock_guard<std::mutex> lock(said);
+        done[k - i] = 1;
+        for (; to_say < end && done[to_say - i]; ++to_say) {
+          for (const auto& [note, text] : plan[to_say].lines)
+            say_now(plan[to_say], note, text);
+          std::vector<std::pair<bool, std::string>>().swap(plan[to_say].lines);
+        }
+      }
+    });
     i = end;
   }
+  std::size_t failed = 0;
+  for (const planned_input& p : plan) failed += !p.row.ok;
   if (batch && set.outputs.summary) {
     // The table of the whole batch, an output as any other.
     std::vector<summary_row> rows;
