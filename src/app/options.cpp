@@ -328,9 +328,9 @@ constexpr option_row kOptions[] = {
      "1-300 (LG, ... for protein)",
      kFile, nullptr, set_output<&output_paths::partitions>},
     {kPartitionsFormatOption, 0, "partitions-format", "STYLE", "Supermatrix",
-     "raxml (the default) or nexus: a sets block of\n"
-     "charsets (IQ-TREE's -p) and a mrbayes block (execute\n"
-     "it in MrBayes after the matrix)",
+     "raxml (the default), or nexus:\n"
+     "a sets block of charsets (IQ-TREE's -p) and a\n"
+     "mrbayes block (execute it in MrBayes after the matrix)",
      completes::words, [] { return words_of(partition_style_words()); },
      [](option_state& s, const char* arg) {
        s.set.partitions_format =
@@ -345,8 +345,9 @@ constexpr option_row kOptions[] = {
        s.set.partition_by = partition_split_value("--partition-by", arg);
      }},
     {kPartitionNameOption, 0, "partition-name", "TEMPLATE", "Supermatrix",
-     "each alignment's name in the partitions, made from\n"
-     "its input as --out-name makes names (default {stem})",
+     "each alignment's name in the\n"
+     "partitions, made from its input as --out-name makes\n"
+     "names (default {stem})",
      kNone, nullptr, set_text<&run_settings::partition_name>},
     {kTaxaTableOption, 0, "taxa-table", "FILE", "Supermatrix",
      "write a table of the supermatrix's taxa to FILE: for\n"

@@ -218,22 +218,46 @@ std::unique_ptr<supermatrix> single_join(const run_settings& set,
   return join_genes(set, std::move(one), warn);
 }
 
-// The files of a batch's whole run, written last: the summary table and
-// the join's outputs, through side_files as any output. A join that fails
-// (no gene, too many columns) is said, and its files are not written; the
-// summary table still is. Fills each row's place in the supermatrix.
-// Returns the closing words on the join ("; 6 joined into ..."), empty
-// when it failed or the run does not join; *failed is set when it failed.
+// The files of a batch's whole run: the summary table, and the join's
+// outputs apart, so that a join that fails leaves its files as they were
+// while the table is still written. Made ready before any work, so that
+// one that cannot be written stops the run before it starts.
+struct whole_run_outputs {
+  std::unique_ptr<side_files> summary, join;
+};
+
+whole_run_outputs ready_whole_run(const run_settings& set,
+                                const input_ids& inputs,
+                                const std::vector<open_stream>& streams) {
+  whole_run_outputs files;
+  output_paths table, join;
+  table.no_alignment = join.no_alignment = true;
+  table.summary = set.outputs.summary;
+  join.concat = set.outputs.concat;
+  join.partitions = set.outputs.partitions;
+  join.taxa_table = set.outputs.taxa_table;
+  if (table.summary)
+    files.summary = std::make_unique<side_files>(table, inputs, streams);
+  if (join.concat)
+    files.join = std::make_unique<side_files>(join, inputs, streams);
+  return files;
+}
+
+// Writes the files of a batch's whole run, last: the join's outputs, then
+// the summary table, whose rows get their place in the supermatrix. A join
+// that fails (no gene, too many columns) is said, and its files are not
+// written. Returns the closing words on the join ("; 6 joined into ..."),
+// empty when it failed or the run does not join; *failed is set when it
+// failed.
 std::string write_whole_run(const run_settings& set,
                             std::vector<planned_input>& plan,
-                            const input_ids& inputs,
-                            const std::vector<open_stream>& streams,
-                            thread_pool& pool, const warn_fn& warn,
-                            bool* failed) {
+                            whole_run_outputs& files, thread_pool& pool,
+                            const warn_fn& warn, bool* failed) {
   std::unique_ptr<supermatrix> m;
-  std::vector<std::size_t> joined;  // the plan's index of each gene
-  if (joins(set)) {
+  std::string words;
+  if (files.join) {
     std::vector<join_gene> genes;
+    std::vector<std::size_t> joined;  // the plan's index of each gene
     for (std::size_t i = 0; i < plan.size(); ++i)
       if (plan[i].gene) {
         genes.push_back(std::move(*plan[i].gene));
@@ -246,38 +270,34 @@ std::string write_whole_run(const run_settings& set,
       warn(e.what());
       *failed = true;
     }
-    for (std::size_t k = 0; m && k < joined.size(); ++k) {
-      plan[joined[k]].row.concat_start = m->start(k) + 1;
-      plan[joined[k]].row.concat_end = m->start(k) + m->columns_of(k);
+    if (m) {
+      output_contents contents;
+      join_contents(set, *m, contents, pool);
+      files.join->write(contents, pool);
+      for (std::size_t k = 0; k < joined.size(); ++k) {
+        plan[joined[k]].row.concat_start = m->start(k) + 1;
+        plan[joined[k]].row.concat_end = m->start(k) + m->columns_of(k);
+      }
+      words = "; " + std::to_string(m->genes()) + " joined into " +
+              *set.outputs.concat + " (" + std::to_string(m->taxa()) +
+              (m->taxa() == 1 ? " taxon, " : " taxa, ") +
+              std::to_string(m->columns()) + " columns)";
     }
   }
-  output_paths table;
-  table.summary = set.outputs.summary;
-  if (m) {
-    table.concat = set.outputs.concat;
-    table.partitions = set.outputs.partitions;
-    table.taxa_table = set.outputs.taxa_table;
+  if (files.summary) {
+    std::vector<summary_row> rows;
+    rows.reserve(plan.size());
+    for (planned_input& p : plan) rows.push_back(std::move(p.row));
+    output_contents contents;
+    contents.summary = [&](std::FILE* fp, const std::string& name) {
+      output_buffer out(fp, name);
+      write_summary_table(out, rows, summary_format_of(*set.outputs.summary),
+                          set.command_line, joins(set));
+      out.flush();
+    };
+    files.summary->write(contents, pool);
   }
-  table.no_alignment = true;
-  if (!table.summary && !m) return "";
-  std::vector<summary_row> rows;
-  rows.reserve(plan.size());
-  for (planned_input& p : plan) rows.push_back(std::move(p.row));
-  side_files files(table, inputs, streams);
-  output_contents contents;
-  contents.summary = [&](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write_summary_table(out, rows, summary_format_of(*table.summary),
-                        set.command_line, joins(set));
-    out.flush();
-  };
-  if (m) join_contents(set, *m, contents, pool);
-  files.write(contents, pool);
-  if (!m) return "";
-  return "; " + std::to_string(m->genes()) + " joined into " +
-         *set.outputs.concat + " (" + std::to_string(m->taxa()) +
-         (m->taxa() == 1 ? " taxon, " : " taxa, ") +
-         std::to_string(m->columns()) + " columns)";
+  return words;
 }
 
 // Runs one input, every phase of it; whatever fails is its own: the error
@@ -352,6 +372,7 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
   // table among its own outputs.
   input_ids inputs;
   std::vector<planned_input> plan;
+  whole_run_outputs whole;
   if (batch) {
     plan = plan_batch(
         set,
@@ -359,6 +380,7 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
                      [&](const std::string& w) { hooks.say(false, w); }),
         &inputs);
     make_folders(*set.out_dir);
+    whole = ready_whole_run(set, inputs, streams);
   } else {
     plan.resize(1);
     plan[0].in = {set.in_name, in_fd, set.cds};
@@ -412,11 +434,9 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
     i = end;
   }
   bool join_failed = false;
-  const std::string joined =
-      batch ? write_whole_run(set, plan, inputs, streams, pool,
-                              [&](const std::string& w) { hooks.say(false, w); },
-                              &join_failed)
-            : std::string();
+  const std::string joined = write_whole_run(
+      set, plan, whole, pool,
+      [&](const std::string& w) { hooks.say(false, w); }, &join_failed);
   if (batch)
     hooks.say(true, "colsieve: " + std::to_string(n - failed) + " of " +
                         std::to_string(n) + " alignments trimmed" +
