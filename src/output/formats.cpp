@@ -355,7 +355,8 @@ std::vector<std::string> output_names(const alignment& aln, out_format f,
   std::size_t changed = 0;
   std::string first_before, first_after;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const std::string_view word = name_word(record_name_text(aln, i), aln.form(i));
+    const std::string_view word =
+        name_word(record_name_text(aln, i), aln.form(i));
     std::string name = safe_name(word, rule);
     if (name != word && changed++ == 0) {
       first_before = shown(word);

@@ -1,8 +1,8 @@
 // Every file a run writes: the column map (-l), the report (-w), the
 // complement, the summary table, the supermatrix with its partitions and
-// taxa table, and the alignment (-o, else standard output). All paths are checked before
-// anything is written, and no existing file is replaced unless everything
-// was written.
+// taxa table, and the alignment (-o, else standard output). All paths are
+// checked before anything is written, and no existing file is replaced unless
+// everything was written.
 #ifndef COLSIEVE_OUTPUT_SIDE_FILES_H
 #define COLSIEVE_OUTPUT_SIDE_FILES_H
 

@@ -75,8 +75,8 @@ std::vector<field> fields_of(const summary_row& r, bool joined) {
 // The field names of a table.
 std::vector<const char*> field_names(bool joined) {
   std::vector<const char*> names(SUMMARY_FIELDS, SUMMARY_FIELDS + 16);
-  if (joined) names.insert(names.end(), SUMMARY_JOIN_FIELDS,
-                           SUMMARY_JOIN_FIELDS + 2);
+  if (joined)
+    names.insert(names.end(), SUMMARY_JOIN_FIELDS, SUMMARY_JOIN_FIELDS + 2);
   return names;
 }
 

@@ -95,30 +95,7 @@ class supermatrix::rows : public row_source {
 
   const char* read(std::size_t i, std::size_t c0, std::size_t c1,
                    char* buf) const override {
-    const auto taxon = static_cast<std::uint32_t>(i);
-    const char fill = m_.missing_ == '-' ? static_cast<char>(UNALIGNED)
-                                         : m_.missing_;
-    // The gene that holds column c0, then the ones after it.
-    std::size_t k = static_cast<std::size_t>(
-        std::upper_bound(m_.starts_.begin(), m_.starts_.end() - 1, c0) -
-        m_.starts_.begin() - 1);
-    char* out = buf;
-    for (std::size_t c = c0; c < c1; ++k) {
-      const std::size_t begin = m_.starts_[k], end = m_.starts_[k + 1];
-      const std::size_t from = c - begin, n = std::min(c1, end) - c;
-      const auto& by_taxon = m_.rows_of_[k];
-      const auto at = std::lower_bound(
-          by_taxon.begin(), by_taxon.end(), std::pair{taxon, std::uint32_t{0}});
-      if (at != by_taxon.end() && at->first == taxon) {
-        const join_gene& g = m_.genes_[k];
-        std::memcpy(out, g.cells.data() + at->second * g.width + from, n);
-      } else {
-        std::memset(out, fill, n);
-      }
-      out += n;
-      c += n;
-    }
-    return buf;
+    return m_.segment(i, c0, c1, buf);
   }
 
   // The writers read rows only; the core never sees these.
@@ -146,8 +123,8 @@ supermatrix::supermatrix(std::vector<join_gene> genes, char missing)
     auto& by_taxon = rows_of_[k];
     by_taxon.reserve(g.taxa.size());
     for (std::size_t i = 0; i < g.taxa.size(); ++i) {
-      const auto [it, fresh] = index.emplace(
-          g.taxa[i], static_cast<std::uint32_t>(taxa_.size()));
+      const auto [it, fresh] =
+          index.emplace(g.taxa[i], static_cast<std::uint32_t>(taxa_.size()));
       if (fresh) taxa_.push_back(g.taxa[i]);
       by_taxon.emplace_back(it->second, static_cast<std::uint32_t>(i));
     }
@@ -157,6 +134,33 @@ supermatrix::supermatrix(std::vector<join_gene> genes, char missing)
 }
 
 supermatrix::~supermatrix() = default;
+
+const char* supermatrix::segment(std::size_t t, std::size_t c0, std::size_t c1,
+                                 char* buf) const {
+  const auto taxon = static_cast<std::uint32_t>(t);
+  const char fill = missing_ == '-' ? static_cast<char>(UNALIGNED) : missing_;
+  // The gene that holds column c0, then the ones after it.
+  std::size_t k = static_cast<std::size_t>(
+      std::upper_bound(starts_.begin(), starts_.end() - 1, c0) -
+      starts_.begin() - 1);
+  char* out = buf;
+  for (std::size_t c = c0; c < c1; ++k) {
+    const std::size_t from = c - starts_[k],
+                      n = std::min(c1, starts_[k + 1]) - c;
+    const auto& by_taxon = rows_of_[k];
+    const auto at = std::lower_bound(by_taxon.begin(), by_taxon.end(),
+                                     std::pair{taxon, std::uint32_t{0}});
+    if (at != by_taxon.end() && at->first == taxon) {
+      const join_gene& g = genes_[k];
+      std::memcpy(out, g.cells.data() + at->second * g.width + from, n);
+    } else {
+      std::memset(out, fill, n);
+    }
+    out += n;
+    c += n;
+  }
+  return buf;
+}
 
 bool supermatrix::mixed() const {
   bool dna = false, protein = false;
@@ -188,14 +192,14 @@ void supermatrix::write_partitions(output_buffer& out, partition_style style,
     const char* type = g.kind == alphabet::protein ? kProteinModel : "DNA";
     if (split == partition_split::codon && g.codons && g.width % 3 == 0) {
       for (std::size_t pos = 0; pos < 3; ++pos) {
-        parts.emplace_back(g.name + "_pos" + std::to_string(pos + 1),
-                           std::to_string(first + pos) + "-" +
-                               std::to_string(last) + "\\3");
+        parts.emplace_back(
+            g.name + "_pos" + std::to_string(pos + 1),
+            std::to_string(first + pos) + "-" + std::to_string(last) + "\\3");
         types.push_back(type);
       }
     } else {
-      parts.emplace_back(
-          g.name, std::to_string(first) + "-" + std::to_string(last));
+      parts.emplace_back(g.name,
+                         std::to_string(first) + "-" + std::to_string(last));
       types.push_back(type);
     }
   }

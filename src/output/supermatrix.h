@@ -37,11 +37,11 @@ inline constexpr const char* kProteinModel = "LG";
 
 // What the join keeps of one trimmed alignment.
 struct join_gene {
-  std::string name;                // in the partitions: a plain word
-  std::vector<std::string> taxa;   // one a record, all different
-  std::size_t width = 0;           // kept columns
-  std::string cells;               // the rows' kept columns, row after row,
-                                   // as the table holds them (gaps UNALIGNED)
+  std::string name;               // in the partitions: a plain word
+  std::vector<std::string> taxa;  // one a record, all different
+  std::size_t width = 0;          // kept columns
+  std::string cells;              // the rows' kept columns, row after row,
+                                  // as the table holds them (gaps UNALIGNED)
   std::vector<std::uint32_t> missing;  // a row: its gaps (and N in DNA)
   alphabet kind = alphabet::protein;
   bool codons = false;  // whole codons from its first column
@@ -78,6 +78,11 @@ class supermatrix {
   std::size_t columns_of(std::size_t k) const {
     return starts_[k + 1] - starts_[k];
   }
+  // Columns [c0, c1) of taxon t's row, as the table holds rows (gaps
+  // UNALIGNED), into buf (room for c1 - c0 bytes); returns buf. The
+  // writers read the rows so.
+  const char* segment(std::size_t t, std::size_t c0, std::size_t c1,
+                      char* buf) const;
   // True when the genes are not all nucleotides or all protein.
   bool mixed() const;
 

@@ -227,8 +227,8 @@ struct whole_run_outputs {
 };
 
 whole_run_outputs ready_whole_run(const run_settings& set,
-                                const input_ids& inputs,
-                                const std::vector<open_stream>& streams) {
+                                  const input_ids& inputs,
+                                  const std::vector<open_stream>& streams) {
   whole_run_outputs files;
   output_paths table, join;
   table.no_alignment = join.no_alignment = true;

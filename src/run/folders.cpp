@@ -30,7 +30,8 @@ bool looks_like_alignment(const std::string& path) {
     input_bytes bytes(fd.get(), path);
     const input_kind kind = detect_format(bytes.head());
     if (kind.fmt == format::refused) return false;
-    return kind.fmt != format::fasta || first_line(bytes.head()).starts_with('>');
+    return kind.fmt != format::fasta ||
+           first_line(bytes.head()).starts_with('>');
   } catch (const fatal_error&) {
     return false;  // xz, bzip2 and the like, or gzip that is damaged
   }

@@ -29,8 +29,8 @@ std::size_t max_columns_value(const char* name, const std::string& text);
 int genetic_code_value(const char* name, const std::string& text);
 
 // The words some settings take, in the order help and completion list them.
-std::span<const char* const> stop_mask_words();  // terminal internal all
-std::span<const char* const> streaming_words();  // auto always never
+std::span<const char* const> stop_mask_words();        // terminal internal all
+std::span<const char* const> streaming_words();        // auto always never
 std::span<const char* const> partition_style_words();  // raxml nexus
 std::span<const char* const> partition_split_words();  // gene codon
 std::span<const char* const> missing_char_words();     // - ?

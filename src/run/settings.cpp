@@ -14,10 +14,9 @@ void check_join_settings(const run_settings& set) {
   const std::pair<bool, const char*> company[] = {
       {set.outputs.partitions.has_value(), "--partitions"},
       {set.outputs.taxa_table.has_value(), "--taxa-table"},
-      {set.taxa.has_value(), set.taxa && set.taxa->how ==
-                                     taxon_rule::kind::regex
-                                 ? "--taxon-regex"
-                                 : "--taxon-field"},
+      {set.taxa.has_value(),
+       set.taxa && set.taxa->how == taxon_rule::kind::regex ? "--taxon-regex"
+                                                            : "--taxon-field"},
       {set.missing_char.has_value(), "--missing-char"},
       {set.min_taxa.has_value(), "--min-taxa"},
       {set.partitions_format.has_value(), "--partitions-format"},
@@ -41,7 +40,8 @@ void check_join_settings(const run_settings& set) {
         "Error: --partition-by codon needs --codon or --cds: the codon "
         "positions are counted from each alignment's first column, which "
         "they make the first of a codon");
-  if (set.partition_name && set.out_dir && !names_each_input(*set.partition_name))
+  if (set.partition_name && set.out_dir &&
+      !names_each_input(*set.partition_name))
     throw fatal_error(
         "Error: with --out-dir, --partition-name takes a name template with "
         "{stem} in it, one name for each input (for example "
@@ -65,8 +65,7 @@ void check_settings(const run_settings& set, const setting_names& names) {
                       ") is not a translation table colsieve has; it has " +
                       genetic_code::known());
   if (set.out_dir && set.cds && !names_each_input(*set.cds))
-    throw fatal_error("Error: with " + named(names.out_dir) + ", " +
-                      names.cds +
+    throw fatal_error("Error: with " + named(names.out_dir) + ", " + names.cds +
                       " takes a name template with {stem} in it, one file "
                       "for each input (for example " +
                       names.cds + " cds/{stem}.fna)");

@@ -45,12 +45,12 @@ struct run_settings {
   // The join of the trimmed alignments (--concat, whose file is among the
   // outputs with --partitions and --taxa-table): the options are unset
   // when not given, as the rules between them need to know.
-  std::optional<taxon_rule> taxa;                 // --taxon-field, --taxon-regex
-  std::optional<char> missing_char;               // --missing-char: - or ?
-  std::optional<std::size_t> min_taxa;            // --min-taxa
+  std::optional<taxon_rule> taxa;       // --taxon-field, --taxon-regex
+  std::optional<char> missing_char;     // --missing-char: - or ?
+  std::optional<std::size_t> min_taxa;  // --min-taxa
   std::optional<partition_style> partitions_format;  // --partitions-format
-  std::optional<partition_split> partition_by;    // --partition-by
-  std::optional<std::string> partition_name;      // --partition-name
+  std::optional<partition_split> partition_by;       // --partition-by
+  std::optional<std::string> partition_name;         // --partition-name
   // The arguments as given, argv[0] first: --summary names the run by them.
   std::vector<std::string> command_line;
 };

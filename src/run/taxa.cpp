@@ -42,10 +42,11 @@ taxon_rule taxon_field_value(const std::string& text) {
   bool digits = !number.empty() && number.size() < 10;
   for (const char c : number) digits = digits && c >= '0' && c <= '9';
   if (colon == 0 || !digits || std::stoul(number) == 0)
-    throw fatal_error("Error: --taxon-field takes SEP:N, the separator and "
-                      "the number of the field from 1, such as '|:1' for "
-                      "Homo_sapiens|ENSG0001; not " +
-                      quoted(text));
+    throw fatal_error(
+        "Error: --taxon-field takes SEP:N, the separator and "
+        "the number of the field from 1, such as '|:1' for "
+        "Homo_sapiens|ENSG0001; not " +
+        quoted(text));
   rule.separator = text.substr(0, colon);
   rule.field = std::stoul(number);
   return rule;
@@ -80,11 +81,11 @@ std::vector<std::string> taxa_of(const alignment& aln,
     std::string taxon;
     for (std::size_t i = 0; i < aln.nseq(); ++i) {
       if (!find_taxon(rule, record_name_text(aln, i), &taxon))
-        throw fatal_error(
-            "Error: " + record_label(i, aln.names[i]) +
-            " has no taxon name: " + rule.given +
-            (rule.how == taxon_rule::kind::field ? " finds no such field in it"
-                                                 : " does not match it"));
+        throw fatal_error("Error: " + record_label(i, aln.names[i]) +
+                          " has no taxon name: " + rule.given +
+                          (rule.how == taxon_rule::kind::field
+                               ? " finds no such field in it"
+                               : " does not match it"));
       taxa.push_back(name_in_format(taxon, f, safe_names));
     }
   }
@@ -92,12 +93,12 @@ std::vector<std::string> taxa_of(const alignment& aln,
   for (std::size_t i = 0; i < taxa.size(); ++i) {
     const auto [it, fresh] = seen.emplace(taxa[i], i);
     if (!fresh)
-      throw fatal_error("Error: gene " + gene + " has the taxon " +
-                        quoted(taxa[i]) + " twice: " +
-                        record_label(it->second, aln.names[it->second]) +
-                        " and " + record_label(i, aln.names[i]) +
-                        "; a supermatrix takes one record a taxon from each "
-                        "alignment");
+      throw fatal_error(
+          "Error: gene " + gene + " has the taxon " + quoted(taxa[i]) +
+          " twice: " + record_label(it->second, aln.names[it->second]) +
+          " and " + record_label(i, aln.names[i]) +
+          "; a supermatrix takes one record a taxon from each "
+          "alignment");
   }
   return taxa;
 }

@@ -17,9 +17,9 @@
 struct taxon_rule {
   enum class kind { name, field, regex };
   kind how = kind::name;
-  std::string given;        // the option and its argument, for messages
-  std::string separator;    // field: what the name is split at
-  std::size_t field = 0;    // field: which one, from 1
+  std::string given;      // the option and its argument, for messages
+  std::string separator;  // field: what the name is split at
+  std::size_t field = 0;  // field: which one, from 1
   std::shared_ptr<const std::regex> pattern;  // regex: group 1 is the taxon
 };
 
