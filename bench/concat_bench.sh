@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
 # Times the join (--concat with --partitions and --taxa-table) against the
 # same batch run without it: 1,000 generated gene alignments of 100 taxa
-# (each gene missing up to a tenth of them, 150 to 600 columns, DNA), trimmed
-# in one run into relaxed PHYLIP. Prints hyperfine's median of each and
-# their ratio, for one thread and for every thread; checks that the
-# supermatrix has the same bytes for both thread counts.
+# (every other gene missing a tenth of them, 150 to 600 columns, DNA),
+# trimmed in one run into relaxed PHYLIP. The two runs take turns; prints
+# the median wall and CPU time of each and their ratio, for one thread and
+# for every thread, and checks that the supermatrix has the same bytes for
+# both thread counts.
 #
 # usage: bench/concat_bench.sh [DATA_DIR]
 #   DATA_DIR  where the genes, the build and the outputs go (default:
 #             $TMPDIR/colsieve-concat-bench, about 80 MB); genes are made
 #             once and reused.
-# environment: RUNS=N timed runs per command (default 5); GENES=N (1000)
-# Needs hyperfine (Debian package hyperfine).
+# environment: ROUNDS=N rounds of the two runs (default 11); GENES=N (1000)
+# Needs GNU time (Debian package time) and python3.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 data=${1:-${TMPDIR:-/tmp}/colsieve-concat-bench}
-runs=${RUNS:-5}
+rounds=${ROUNDS:-11}
 ngenes=${GENES:-1000}
 build=$root/build/bench
-command -v hyperfine > /dev/null || { echo "concat_bench: needs hyperfine" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "concat_bench: needs GNU time (/usr/bin/time)" >&2; exit 1; }
 mkdir -p "$data"
 quiet() { "$@" > "$data/build.log" 2>&1 || { cat "$data/build.log"; exit 1; }; }
 quiet cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_BUILD_TESTS=OFF
@@ -40,21 +41,39 @@ if [ ! -f "$genes/.done" ]; then
 fi
 
 out=$data/out
-plain="$bin --max-columns 0 -f phylip-relaxed --out-dir $out/t --summary $out/sum.tsv $genes"
-join="$plain --concat $out/super.phy --partitions $out/parts.txt --taxa-table $out/taxa.tsv --taxon-field |:1"
+plain=("$bin" --max-columns 0 -f phylip-relaxed --out-dir "$out/t" --summary "$out/sum.tsv" "$genes")
+join=("${plain[@]}" --concat "$out/super.phy" --partitions "$out/parts.txt"
+      --taxa-table "$out/taxa.tsv" --taxon-field '|:1')
+# The two runs take turns, so that a machine shared with other work slows
+# both alike; wall time and CPU time (user + system) of each, and the
+# median of each over the rounds.
+timed() {  # file, command...
+  local f=$1
+  shift
+  /usr/bin/time -f '%e %U %S' -a -o "$f" "$@" > /dev/null 2>&1 ||
+    { echo "concat_bench: $* failed" >&2; exit 1; }
+}
 for threads in 1 0; do
-  hyperfine -N -w 1 -r "$runs" --export-json "$data/h$threads.json" \
-    "$plain -j $threads" "$join -j $threads" > /dev/null 2>&1 ||
-    { echo "concat_bench: hyperfine failed" >&2; exit 1; }
+  rm -f "$data/plain$threads.t" "$data/join$threads.t"
+  "${join[@]}" -j "$threads" > /dev/null 2>&1  # warm the page cache
+  for ((r = 0; r < rounds; r++)); do
+    timed "$data/plain$threads.t" "${plain[@]}" -j "$threads"
+    timed "$data/join$threads.t" "${join[@]}" -j "$threads"
+  done
   cp "$out/super.phy" "$data/super$threads.phy"
-  python3 - "$data/h$threads.json" "$threads" << 'PY'
-import json, statistics, sys
-r = json.load(open(sys.argv[1]))["results"]
-a, b = (statistics.median(x["times"]) for x in r)
-t = sys.argv[2] if sys.argv[2] != "0" else "all"
-print(f"threads {t:>3}: without --concat {a:.3f} s, with {b:.3f} s: +{100 * (b / a - 1):.1f} %")
+  python3 - "$data/plain$threads.t" "$data/join$threads.t" "$threads" << 'PY'
+import statistics, sys
+def medians(f):
+    rows = [list(map(float, l.split())) for l in open(f) if l[:1].isdigit()]
+    return (statistics.median(r[0] for r in rows),
+            statistics.median(r[1] + r[2] for r in rows))
+(aw, ac), (bw, bc) = medians(sys.argv[1]), medians(sys.argv[2])
+t = sys.argv[3] if sys.argv[3] != "0" else "all"
+print(f"threads {t:>3}: wall {aw:.3f} s without --concat, {bw:.3f} s with "
+      f"({100 * (bw / aw - 1):+.1f} %); CPU {ac:.3f} s, {bc:.3f} s "
+      f"({100 * (bc / ac - 1):+.1f} %)")
 PY
 done
 cmp -s "$data/super1.phy" "$data/super0.phy" || { echo "concat_bench: the supermatrix differs by thread count"; exit 1; }
-head -n 1 "$data/super1.phy" | awk '{ print "supermatrix: " $1 " taxa, " $2 " columns, " }' | tr -d '\n'
+head -n 1 "$data/super1.phy" | awk '{ printf "supermatrix: %s taxa, %s columns, ", $1, $2 }'
 du -h "$data/super1.phy" | cut -f1

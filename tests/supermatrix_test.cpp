@@ -22,6 +22,14 @@ join_gene gene(const std::string& name, std::vector<std::string> taxa,
   return make_join_gene(name, std::move(taxa), aln, all, false);
 }
 
+// The genes, moved in (a gene holds its cells alone).
+std::vector<join_gene> genes(join_gene a, join_gene b) {
+  std::vector<join_gene> v;
+  v.push_back(std::move(a));
+  v.push_back(std::move(b));
+  return v;
+}
+
 std::string written(const supermatrix& m, out_format f) {
   char* buf = nullptr;
   std::size_t size = 0;
@@ -38,10 +46,10 @@ std::string written(const supermatrix& m, out_format f) {
 }
 
 TEST(supermatrix, rows_are_the_genes_side_by_side_in_any_window) {
-  const supermatrix m(
-      {gene("g1", {"a", "b"}, {"ACG", "ACT"}),
-       gene("g2", {"c", "a"}, {"MKV", "MRV"}), gene("g3", {"b"}, {"TTTT"})},
-      '?');
+  std::vector<join_gene> three = genes(gene("g1", {"a", "b"}, {"ACG", "ACT"}),
+                                       gene("g2", {"c", "a"}, {"MKV", "MRV"}));
+  three.push_back(gene("g3", {"b"}, {"TTTT"}));
+  const supermatrix m(std::move(three), '?');
   ASSERT_EQ(m.taxa(), 3u);
   ASSERT_EQ(m.columns(), 10u);
   const std::string whole = written(m, out_format::fasta);
@@ -59,8 +67,8 @@ TEST(supermatrix, rows_are_the_genes_side_by_side_in_any_window) {
 }
 
 TEST(supermatrix, gaps_fill_the_missing_with_dash) {
-  const supermatrix m({gene("g1", {"a"}, {"A-C"}), gene("g2", {"b"}, {"GG"})},
-                      '-');
+  const supermatrix m(
+      genes(gene("g1", {"a"}, {"A-C"}), gene("g2", {"b"}, {"GG"})), '-');
   EXPECT_EQ(written(m, out_format::phylip_relaxed), "2 5\na A-C--\nb ---GG\n");
 }
 

@@ -26,6 +26,32 @@ std::vector<std::pair<std::size_t, std::size_t>> runs_of(
   return runs;
 }
 
+// A row's gaps, N, and characters other than gaps, A, C, G, T and N.
+struct row_counts {
+  std::size_t gaps = 0, ns = 0, odd = 0;
+};
+
+// Counted in bytes, 255 characters at a time, as sums of comparisons, which
+// the compiler turns into vector instructions.
+row_counts count_row(const unsigned char* p, std::size_t n) {
+  row_counts c;
+  for (std::size_t at = 0; at < n; at += 255) {
+    const std::size_t m = std::min<std::size_t>(255, n - at);
+    const unsigned char* q = p + at;
+    unsigned char gaps = 0, ns = 0, plain = 0;
+    for (std::size_t j = 0; j < m; ++j) {
+      const unsigned char x = q[j];
+      gaps += x == UNALIGNED;
+      ns += x == 'N';
+      plain += (x == 'A') + (x == 'C') + (x == 'G') + (x == 'T');
+    }
+    c.gaps += gaps;
+    c.ns += ns;
+    c.odd += m - gaps - ns - plain;
+  }
+  return c;
+}
+
 std::string percent(double v) {
   char buf[400];  // room for any double in "%f"
   std::snprintf(buf, sizeof buf, "%f", v);
@@ -50,30 +76,56 @@ join_gene make_join_gene(std::string name, std::vector<std::string> taxa,
   g.codons = codons;
   g.width = static_cast<std::size_t>(kept.n_gt_target);
   const auto runs = runs_of(kept.is_selected, aln.lseq);
-  g.cells.resize(aln.nseq() * g.width);
+  // Runs of a few columns each cost more as copies than column by column.
+  const bool short_runs = runs.size() * 16 > g.width;
+  // Left uninitialised: every byte is copied into.
+  g.cells.reset(new char[aln.nseq() * g.width]);
   std::vector<char> row(aln.in_memory() ? 0 : aln.lseq);
-  alphabet_tally tally;
+  // Each row's gaps and N, counted while the row is at hand (missing data
+  // as the summary counts it is gaps, and N in nucleotides; 'X' is a gap
+  // already), and the letters other than A, C, G, T and N: with none, the
+  // gene is DNA (or has no letter) without a look at each letter's kind.
+  std::vector<std::uint32_t> ns(aln.nseq());
+  g.missing.resize(aln.nseq());
+  std::size_t odd = 0;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
     const char* r = aln.segment(i, 0, aln.lseq, row.data());
-    char* out = g.cells.data() + i * g.width;
-    for (const auto& [b, e] : runs) {
-      std::memcpy(out, r + b, e - b);
-      out += e - b;
+    char* const first = g.cells.get() + i * g.width;
+    if (short_runs) {
+      // Column by column, without a branch: each column is written, and
+      // the next one goes over it unless it was kept.
+      std::size_t k = 0;
+      for (std::size_t j = 0; j < aln.lseq && k < g.width; ++j) {
+        first[k] = r[j];
+        k += kept.is_selected[j] != 0;
+      }
+    } else {
+      char* out = first;
+      for (const auto& [b, e] : runs) {
+        std::memcpy(out, r + b, e - b);
+        out += e - b;
+      }
     }
-    tally.add({g.cells.data() + i * g.width, g.width});
+    const row_counts c =
+        count_row(reinterpret_cast<const unsigned char*>(first), g.width);
+    g.missing[i] = static_cast<std::uint32_t>(c.gaps);
+    ns[i] = static_cast<std::uint32_t>(c.ns);
+    odd += c.odd;
   }
-  g.kind = tally.guess();
-  // Missing data as the summary counts it: gaps, and N in nucleotides ('X'
-  // is a gap already).
-  const char unknown = g.kind == alphabet::protein ? UNALIGNED : 'N';
-  g.missing.resize(aln.nseq());
-  for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const char* r = g.cells.data() + i * g.width;
-    std::uint32_t n = 0;
-    for (std::size_t j = 0; j < g.width; ++j)
-      n += r[j] == UNALIGNED || r[j] == unknown;
-    g.missing[i] = n;
+  std::size_t letters = 0;
+  for (std::size_t i = 0; i < aln.nseq(); ++i)
+    letters += g.width - g.missing[i];
+  if (odd == 0) {
+    g.kind = letters == 0 ? alphabet::protein : alphabet::dna;
+  } else {
+    // The rule of alphabet_tally, row by row until it is settled.
+    alphabet_tally tally;
+    for (std::size_t i = 0; i < aln.nseq() && !tally.settled(); ++i)
+      tally.add({g.cells.get() + i * g.width, g.width});
+    g.kind = tally.guess();
   }
+  if (g.kind != alphabet::protein)
+    for (std::size_t i = 0; i < aln.nseq(); ++i) g.missing[i] += ns[i];
   return g;
 }
 
@@ -152,7 +204,7 @@ const char* supermatrix::segment(std::size_t t, std::size_t c0, std::size_t c1,
                                      std::pair{taxon, std::uint32_t{0}});
     if (at != by_taxon.end() && at->first == taxon) {
       const join_gene& g = genes_[k];
-      std::memcpy(out, g.cells.data() + at->second * g.width + from, n);
+      std::memcpy(out, g.cells.get() + at->second * g.width + from, n);
     } else {
       std::memset(out, fill, n);
     }

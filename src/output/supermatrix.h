@@ -40,7 +40,7 @@ struct join_gene {
   std::string name;               // in the partitions: a plain word
   std::vector<std::string> taxa;  // one a record, all different
   std::size_t width = 0;          // kept columns
-  std::string cells;              // the rows' kept columns, row after row,
+  std::unique_ptr<char[]> cells;  // the rows' kept columns, row after row,
                                   // as the table holds them (gaps UNALIGNED)
   std::vector<std::uint32_t> missing;  // a row: its gaps (and N in DNA)
   alphabet kind = alphabet::protein;
