@@ -135,6 +135,10 @@ printf '>Pan|g2\nACGTTCGTAC\n>Homo_sapiens|g2\nACGTACGTAC\n>Rattus|g2\nTCGTACGTA
 printf '%s\n' '4 20' 'Homo_sapiens ACGTACGTACACGTACGTAC' 'Pan          ACGTACGTAAACGTTCGTAC' \
   'Mus          ACGAACGTAC----------' 'Rattus       ----------TCGTACGTAC' | cmp -s - f.phy ||
   { no "--taxon-field: supermatrix"; cat f.phy; }
+# Without them, names that carry a gene id join nothing: a warning says so.
+"$bin" --out-dir u --concat u.fa a.fa b.fa 2>&1 |
+  grep -q 'Warning: no taxon is in more than one of the 2 alignments joined' ||
+  no "names with gene ids: no warning"
 "$bin" -f phylip-relaxed --out-dir r --concat r.phy --taxon-regex '^([A-Za-z]+)' a.fa b.fa 2> /dev/null
 printf '%s\n' '4 20' 'Homo   ACGTACGTACACGTACGTAC' 'Pan    ACGTACGTAAACGTTCGTAC' \
   'Mus    ACGAACGTAC----------' 'Rattus ----------TCGTACGTAC' | cmp -s - r.phy ||

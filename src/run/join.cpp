@@ -64,8 +64,17 @@ std::unique_ptr<supermatrix> join_genes(const run_settings& set,
                       *set.outputs.concat +
                       ": every input failed, kept no column or has fewer "
                       "taxa than --min-taxa");
+  std::size_t records = 0;
+  for (const join_gene& g : genes) records += g.taxa.size();
+  const std::size_t n = genes.size();
   auto m = std::make_unique<supermatrix>(std::move(genes),
                                          set.missing_char.value_or('-'));
+  // Names that carry a gene or sequence id make every record a taxon of
+  // its own, and the supermatrix as large as it can get.
+  if (n > 1 && m->taxa() == records)
+    warn("Warning: no taxon is in more than one of the " + std::to_string(n) +
+         " alignments joined: if the names carry a gene or sequence id, "
+         "--taxon-field or --taxon-regex names the taxa");
   const std::size_t limit =
       set.max_columns == 0 ? MAX_WIDTH : std::min(set.max_columns, MAX_WIDTH);
   if (m->columns() > limit)
