@@ -1,5 +1,6 @@
 # Convenience targets around CMake and CTest.
-#   make demo    build colsieve (quietly), then trim a shipped alignment
+#   make demo    build colsieve (one line says so; the build's own output
+#                only when it fails), then trim a shipped alignment
 #   make test    one release build with the tests (and the Python module
 #                where pybind11 is installed), then every test but the slow
 #                ones (ctest -LE slow: pip, the 4 GB file, SLURM, CWL, the
@@ -32,7 +33,9 @@ SOURCES = src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
 
 all: release
 
+# One line first: a first build is quiet for a minute or two otherwise.
 release:
+	@echo "building colsieve in $(BUILD)/release (a minute or two the first time)..." >&2
 	@mkdir -p $(BUILD)
 	@{ cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release \
 	     -DCOLSIEVE_BUILD_TESTS=OFF && \

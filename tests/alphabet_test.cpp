@@ -57,4 +57,26 @@ TEST(guess_alphabet, every_row_of_the_selected_columns) {
   EXPECT_EQ(guess_alphabet(aln, {0, 0, 0, 0, 0}), alphabet::protein);
 }
 
+TEST(written_alphabet, the_alignment_decides_where_the_columns_cannot) {
+  // Columns of a DNA alignment are DNA: none of them, gaps alone, or more
+  // ambiguity codes than the rule allows.
+  const std::string plain = "ACGTACGTACGTACGTACGT";
+  const alignment dna =
+      make_table({plain + "[RY", plain + "[RN", plain + "[YY"});
+  const auto only = [](std::vector<std::size_t> cols) {
+    std::vector<unsigned char> mask(23, 0);
+    for (const std::size_t c : cols) mask[c] = 1;
+    return mask;
+  };
+  EXPECT_EQ(written_alphabet(dna, only({})), alphabet::dna);
+  EXPECT_EQ(written_alphabet(dna, only({20})), alphabet::dna);
+  EXPECT_EQ(guess_alphabet(dna, only({21, 22})), alphabet::protein);
+  EXPECT_EQ(written_alphabet(dna, only({21, 22})), alphabet::dna);
+  // A protein alignment stays protein; an RNA one is RNA.
+  const alignment protein = make_table({"MKV[", "MKI["});
+  EXPECT_EQ(written_alphabet(protein, {0, 0, 0, 0}), alphabet::protein);
+  const alignment rna = make_table({"ACGU", "ACGU"});
+  EXPECT_EQ(written_alphabet(rna, {0, 0, 0, 0}), alphabet::rna);
+}
+
 }  // namespace

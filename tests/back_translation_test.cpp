@@ -70,8 +70,8 @@ TEST(thread_codons, letters_that_are_no_columns_still_take_codons) {
   const outcome out = thread({{"a", "b"},
                               {"MkX-", "MaX-*"},
                               {"a", "b"},
-                              {"ATGAAAYTGTAA", "ATGGCCTGATAG"}});
-  EXPECT_THAT(out.rows, ElementsAre("ATGYTG---", "ATGTGA---"));
+                              {"ATGAAAYTGTAA", "ATGGCCTGGTAG"}});
+  EXPECT_THAT(out.rows, ElementsAre("ATGYTG---", "ATGTGG---"));
 }
 
 TEST(thread_codons, each_fault_names_the_first_record_that_has_it) {
@@ -85,19 +85,101 @@ TEST(thread_codons, each_fault_names_the_first_record_that_has_it) {
       {{{"a x"}, {"M"}, {"a y", "a z"}, {"ATG", "ATG"}},
        "Error: record 1 (a x) matches 2 coding sequences in cds.fa (records 1 "
        "and 2 there)"},
-      {{{"a", "b"}, {"MK", "MK"}, {"a", "b"}, {"ATGAAA", "ATGAAAT"}},
-       "Error: CDS of record 2 (b) has 7 nucleotides; its protein has 2 "
+      {{{"a", "b"}, {"MK", "MK"}, {"a", "b"}, {"ATGAAA", "ATGAA"}},
+       "Error: CDS of record 2 (b) has 5 nucleotides; its protein has 2 "
        "residues, so 6 (or 9 with a stop codon) were expected."},
       {{{"a"}, {"MK*"}, {"a"}, {"ATGAAATAAGGG"}},  // no stop after a '*'
        "so 9 (or 12 with a stop codon) were expected."},
-      {{{"rat"}, {"ML"}, {"rat"}, {"ATGTGG"}},
+      {{{"rat"}, {"MLL"}, {"rat"}, {"ATGTGGTGG"}},
        "Error: CDS of record 1 (rat) does not code for its protein: codon 2 "
-       "is TGG (W), the protein has L. Do the files match? (--genetic-code N "
-       "selects another code)"},
+       "is TGG (W), the protein has L; 2 of 3 codons disagree. Do the files "
+       "match? (--genetic-code N selects another code)"},
   };
   for (const auto& c : cases)
     EXPECT_THAT([&] { thread(c.data); },
                 ThrowsMessage<fatal_error>(HasSubstr(c.message)))
+        << c.message;
+  // One codon that disagrees draws no hint of other files or codes.
+  EXPECT_THAT(
+      [] {
+        thread({{"rat"}, {"MLK"}, {"rat"}, {"ATGTGGAAA"}});
+      },
+      ThrowsMessage<fatal_error>(
+          "Error: CDS of record 1 (rat) does not code for its "
+          "protein: codon 2 is TGG (W), the protein has L (the only "
+          "codon that disagrees)"));
+}
+
+TEST(thread_codons, a_start_codon_of_the_table_codes_for_m_first) {
+  // GTG and TTG start bacterial genes (table 11), ATT and GTG those of
+  // vertebrate mitochondria (table 2).
+  case_data bacterial{{"a", "b", "c"},
+                      {"MV", "MV", "MV"},
+                      {"a", "b", "c"},
+                      {"GTGGTG", "TTGGTG", "ATGGTG"},
+                      11};
+  EXPECT_THAT(thread(bacterial).rows,
+              ElementsAre("GTGGTG", "TTGGTG", "ATGGTG"));
+  EXPECT_THAT(
+      thread({{"a", "b"}, {"MI", "MI"}, {"a", "b"}, {"ATTATC", "GTGATT"}, 2})
+          .rows,
+      ElementsAre("ATTATC", "GTGATT"));
+  // Only as the first codon, and only of the table's starts.
+  EXPECT_THAT(
+      [] {
+        thread({{"a"}, {"MM"}, {"a"}, {"ATGGTG"}, 11});
+      },
+      ThrowsMessage<fatal_error>(HasSubstr("codon 2 is GTG (V), the protein "
+                                           "has M (the only codon that")));
+  EXPECT_THAT(
+      [] {
+        thread({{"a"}, {"MK"}, {"a"}, {"GTGAAA"}, 1});
+      },
+      ThrowsMessage<fatal_error>(
+          "Error: CDS of record 1 (a) does not code for its protein: "
+          "codon 1 is GTG (V), the protein has M, and GTG is not a "
+          "start codon of table 1 (TTG, CTG, ATG)"));
+}
+
+TEST(thread_codons, an_incomplete_last_codon_is_left_out_with_one_warning) {
+  // Stops that poly(A) completes: T and TA, also after a whole stop codon.
+  const outcome out =
+      thread({{"a", "b", "c", "d"},
+              {"MK", "MK", "MK", "MK*"},
+              {"a", "b", "c", "d"},
+              {"ATGAAAT", "ATGAAATA", "ATGAAATAAT", "ATGAAATAGT"},
+              2});
+  EXPECT_THAT(out.rows, ElementsAre("ATGAAA", "ATGAAA", "ATGAAA", "ATGAAA"));
+  EXPECT_THAT(out.warnings,
+              ElementsAre("Warning: 4 coding sequences of cds.fa end in an "
+                          "incomplete codon (1 or 2 nucleotides after the "
+                          "last whole codon), left out"));
+  EXPECT_THAT(thread({{"a"}, {"MK"}, {"a"}, {"ATGAAA"}}).warnings,
+              ElementsAre());
+}
+
+TEST(thread_codons, a_star_takes_a_stop_codon_and_x_any_other) {
+  // An internal '*' (a pseudogene's) takes its stop; TRA is TAA or TGA.
+  EXPECT_THAT(thread({{"a"}, {"M*X*"}, {"a"}, {"ATGTAGNNNTRA"}}).rows,
+              ElementsAre("ATGNNN"));
+  const struct {
+    case_data data;
+    const char* message;
+  } cases[] = {
+      {{{"a"}, {"MK*"}, {"a"}, {"ATGAAAAAA"}},
+       "Error: CDS of record 1 (a) does not code for its protein: codon 3 is "
+       "AAA (K), the protein has *, and AAA is not a stop codon of table 1 "
+       "(TAA, TAG, TGA)"},
+      {{{"a"}, {"MXK"}, {"a"}, {"ATGTGAAAA"}},
+       "Error: CDS of record 1 (a) does not code for its protein: codon 2 is "
+       "TGA (*), the protein has X: X takes any codon but a stop"},
+      // A stop of table 2 under table 1, after the protein.
+      {{{"a"}, {"MK"}, {"a"}, {"ATGAAAAGA"}},
+       "Error: CDS of record 1 (a) ends in AGA (R) after the codons of its 2 "
+       "residues, and AGA is not a stop codon of table 1 (TAA, TAG, TGA)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_THAT([&] { thread(c.data); }, ThrowsMessage<fatal_error>(c.message))
         << c.message;
 }
 

@@ -3,7 +3,8 @@
 # description validates; given only examples/globins4.fa it runs
 # `colsieve -i FILE` and its outputs equal that command's; with every option
 # set (on a gzip-compressed copy) its alignment, column map, report and
-# summary line equal a direct run's; a broken alignment fails the run.
+# summary line equal a direct run's; a broken alignment fails the run and
+# leaves no trimmed file and no summary, its error in the log.
 #
 # usage: cwl_test.sh COLSIEVE REPO
 # Exits 77 (skipped) when cwltool or node (for the description's
@@ -38,14 +39,14 @@ print(value["path"] if isinstance(value, dict) else value)' "$work/$1.json" "$2"
 # The command cwltool ran, on one line, without its redirections.
 ran() {  # folder
   sed -n '/\$ colsieve \\$/,/[^\\]$/p' "$work/$1.log" |
-    sed 's/^.*\$ colsieve/colsieve/; s/^ *//; s/ *\\$//' | tr '\n' ' ' | sed 's/ > .*//'
+    sed 's/^.*\$ colsieve/colsieve/; s/^ *//; s/ *\\$//' | tr '\n' ' ' | sed 's/ 2\{0,1\}> .*//'
 }
 
-# Only the alignment: exactly `colsieve -i FILE`.
+# Only the alignment: exactly `colsieve -i FILE -o NAME`.
 aln=$repo/examples/globins4.fa
 run plain --alignment "$aln" || { echo "cwltool failed:"; cat "$work/plain.log"; exit 1; }
 staged=$(ran plain | cut -d' ' -f3)
-[ "$(ran plain)" = "colsieve -i $staged" ] && [ "$(basename "$staged")" = globins4.fa ] ||
+[ "$(ran plain)" = "colsieve -i $staged -o globins4.fa" ] && [ "$(basename "$staged")" = globins4.fa ] ||
   { echo "given only the alignment, the tool ran: $(ran plain)"; fail=1; }
 "$bin" -i "$aln" > "$work/direct.fa" 2> "$work/direct.log"
 cmp "$work/direct.fa" "$(output plain trimmed)" || fail=1
@@ -66,7 +67,7 @@ run options --alignment "$work/globins4.fa.gz" --fold_case --target 0.5 \
 (cd "$work" && "$bin" -i globins4.fa.gz -u -t 0.5 -r -f phylip-relaxed \
    -l direct.tsv -w direct.html --threads 2 > direct.phy 2> direct.log)
 staged=$(ran options | cut -d' ' -f3)
-[ "$(ran options)" = "colsieve -i $staged -u -t 0.5 -r -f phylip-relaxed -l map.tsv -w report.html --threads 2" ] ||
+[ "$(ran options)" = "colsieve -i $staged -u -t 0.5 -r -f phylip-relaxed -l map.tsv -w report.html --threads 2 -o globins4.fa" ] ||
   { echo "with every option, the tool ran: $(ran options)"; fail=1; }
 cmp "$work/direct.phy" "$(output options trimmed)" || fail=1
 cmp "$work/direct.tsv" "$(output options map)" || fail=1
@@ -75,11 +76,18 @@ sed "s|$staged|globins4.fa.gz|g" "$(output options html_report)" | cmp "$work/di
 [ "$(output options summary)" = "$(tail -n 1 "$work/direct.log")" ] ||
   { echo "summary '$(output options summary)' is not the summary line"; fail=1; }
 
-# A broken alignment: colsieve's status 1 fails the run.
+# A broken alignment: colsieve's status 1 fails the run, which leaves no
+# trimmed file (not an empty one) and no summary; the error is in the log.
 printf '>a\nACDEF\n>b\nACD\n' > "$work/broken.fa"
 if run broken --alignment "$work/broken.fa"; then
   echo "cwltool reported success over a broken alignment"; fail=1
 fi
 grep -q "permanentFail" "$work/broken.log" ||
   { echo "the broken run is not a permanent failure:"; cat "$work/broken.log"; fail=1; }
+[ "$(output broken trimmed)" = None ] && [ ! -e "$work/broken/broken.fa" ] ||
+  { echo "the failed run left a trimmed file"; fail=1; }
+[ "$(output broken summary)" = None ] ||
+  { echo "the failed run has a summary: $(output broken summary)"; fail=1; }
+grep -qxF "Error: sequence lengths differ!" "$(output broken log)" ||
+  { echo "the failed run's log lacks its error"; fail=1; }
 exit $fail

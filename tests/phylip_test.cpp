@@ -17,11 +17,26 @@ TEST(read_phylip, strict_names_with_a_blank_and_digits) {
       "3 8\nSample 1  ACGTACGT\nSample 2  ACGTACGA\nSample 3  ACGTACCC\n");
   EXPECT_EQ(out.aln.names,
             (std::vector<std::string>{"Sample 1", "Sample 2", "Sample 3"}));
-  EXPECT_THAT([] { read_text("2 4\nSample ACGT\nSample ACGA\n"); },
-              ThrowsMessage<fatal_error>(
-                  "Error: in fits its PHYLIP header only with names that "
-                  "repeat: records 1 and 2 are both named \"Sample\" (tree "
-                  "programs need names that differ)"));
+}
+
+TEST(read_phylip, names_that_repeat_are_read_with_one_warning) {
+  // Strict names of two species cut to the same 10 characters.
+  const auto out =
+      read_text("3 4\nDrosophilaACGT\nDrosophilaACGA\nDrosophilaACGC\n");
+  EXPECT_EQ(out.aln.names, (std::vector<std::string>{"Drosophila", "Drosophila",
+                                                     "Drosophila"}));
+  EXPECT_EQ(rows_of(out.aln),
+            (std::vector<std::string>{"ACGT", "ACGA", "ACGC"}));
+  EXPECT_EQ(out.warnings,
+            (std::vector<std::string>{
+                "Warning: names repeat: records 1 and 2 are both named "
+                "\"Drosophila\"; output in the tree formats (-f "
+                "phylip-relaxed, phylip-strict, paml, nexus, clustal) or with "
+                "--safe-names refuses them"}));
+  // Relaxed names too, where no strict reading fits.
+  const auto relaxed = read_text("2 4\nSample ACGT\nSample ACGA\n");
+  EXPECT_EQ(relaxed.aln.names, (std::vector<std::string>{"Sample", "Sample"}));
+  EXPECT_EQ(relaxed.warnings.size(), 1u);
 }
 
 TEST(read_phylip, layouts_blank_lines_and_line_ends) {

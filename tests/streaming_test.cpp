@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +19,7 @@
 
 #include "app/progress_line.h"
 #include "core/trimming.h"
+#include "core/weights.h"
 #include "input/read_input.h"
 #include "run/driver.h"
 #include "run/settings.h"
@@ -134,6 +136,36 @@ TEST(streaming, a_file_that_changes_is_an_error) {
   std::string buf(aln.lseq, '\0');
   EXPECT_THROW(aln.segment(aln.names.size() - 1, 0, aln.lseq, buf.data()),
                fatal_error);
+}
+
+// A rewrite in place that keeps the size and the modification time (as a
+// process writing through a shared mapping can): the rows read again are
+// not what the first pass read, which is the change error in the pass that
+// reads them, whether it reads them whole or in pieces.
+TEST(streaming, a_rewrite_that_keeps_size_and_time_is_a_change) {
+  for (const bool whole : {false, true}) {
+    const std::string text = records(true);
+    const scratch s(text);
+    const alignment aln = read_file(s.in(), streaming::always, 2, true);
+    struct stat before {};
+    ASSERT_EQ(stat(s.in().c_str(), &before), 0);
+    std::string changed = text;
+    const std::size_t at = changed.find("\nAC") + 1;  // a residue
+    changed[at] = 'W';
+    std::ofstream(s.in(), std::ios::binary | std::ios::in) << changed;
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, s.in().c_str(), times, 0), 0);
+    thread_pool pool(2);
+    pool.set_min_work(0);
+    if (whole) {
+      std::string buf(aln.lseq, '\0');
+      EXPECT_THROW(for (std::size_t i = 0; i < aln.nseq(); ++i)
+                       aln.segment(i, 0, aln.lseq, buf.data()),
+                   input_changed);
+    } else {
+      EXPECT_THROW(weigh_sequences(aln, 1.0, 1e6, pool), input_changed);
+    }
+  }
 }
 
 // A rewrite of the same size within the same second: the modification

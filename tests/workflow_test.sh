@@ -5,7 +5,8 @@
 # and that the merged summary table is the one a single batch run over every
 # example writes; then, one alignment a job, that a gzip-compressed
 # alignment is trimmed and a broken one fails its job without leaving
-# output.
+# output; that a format chosen in args names the outputs with its
+# extension; and that a name with braces is refused, named, before the run.
 #
 # usage: workflow_test.sh COLSIEVE REPO
 # Exits 77 (skipped) when snakemake is missing, unless COLSIEVE_REQUIRE_ALL
@@ -67,4 +68,28 @@ fi
 grep -qxF "$work/bad/broken.fa: Error: sequence lengths differ!" "$work"/badout/logs/group-*.log ||
   { echo "no group log has broken.fa's error"; fail=1; }
 [ $fail -eq 0 ] || cat "$work/sm2.log"
+
+# A format chosen in args gives the outputs its extension.
+mkdir -p "$work/fmt"
+cp "$work/bad/good.fa" "$work/bad/packed.sto.gz" "$work/fmt/"
+snakemake -s "$repo/workflow/Snakefile" --cores 1 --quiet --directory "$work" \
+  --config in="$work/fmt" out="$work/fmtout" colsieve="$bin" \
+  args="-r -f phylip-relaxed" > "$work/sm3.log" 2>&1 ||
+  { echo "snakemake failed with -f phylip-relaxed:"; cat "$work/sm3.log"; fail=1; }
+for pair in good.fa:good.phy packed.sto.gz:packed.phy; do
+  "$bin" -i "$work/fmt/${pair%%:*}" -r -f phylip-relaxed 2> /dev/null |
+    cmp -s - "$work/fmtout/${pair##*:}" ||
+    { echo "${pair%%:*} was not trimmed into ${pair##*:}:"; ls "$work/fmtout"; fail=1; }
+done
+
+# Braces in a name are refused before the run, naming the file.
+mkdir -p "$work/braces"
+cp "$repo/examples/globins4.fa" "$work/braces/a{x}.fa"
+if snakemake -s "$repo/workflow/Snakefile" --cores 1 --quiet --directory "$work" \
+     --config in="$work/braces" out="$work/bracesout" colsieve="$bin" \
+     > "$work/sm4.log" 2>&1; then
+  echo "snakemake reported success over a{x}.fa"; fail=1
+fi
+grep -qF "$work/braces/a{x}.fa" "$work/sm4.log" && [ ! -e "$work/bracesout" ] ||
+  { echo "a{x}.fa was not refused by name before the run:"; cat "$work/sm4.log"; fail=1; }
 exit $fail

@@ -2,8 +2,10 @@
 # colsieve as a CWL tool: trims one alignment, with colsieve found on PATH.
 #   cwltool workflow/colsieve.cwl --alignment aln.fa --remove --column_map map.tsv
 # An input left unset adds nothing to the command line: given only the
-# alignment, the tool runs `colsieve -i FILE`, and `trimmed` is its standard
-# output byte for byte.
+# alignment, the tool runs `colsieve -i FILE -o NAME`, and `trimmed` holds
+# what `colsieve -i FILE` writes to standard output, byte for byte. colsieve
+# writes NAME only when the run succeeds, so a failed run leaves no
+# `trimmed`, and no `summary`: its error is in `log`.
 cwlVersion: v1.2
 class: CommandLineTool
 label: colsieve
@@ -13,7 +15,15 @@ doc: >-
   well-aligned columns.
 
 requirements:
-  InlineJavascriptRequirement: {}
+  InlineJavascriptRequirement:
+    expressionLib:
+      - |-
+        // The trimmed alignment's name: output_name, or the input's name
+        // without .gz.
+        function trimmedName(inputs) {
+          if (inputs.output_name) return inputs.output_name;
+          return inputs.alignment.basename.replace(/\.gz$/, "");
+        }
   ResourceRequirement:
     coresMin: $(inputs.threads || 1)
     # MiB: the workflow's estimate, six times the alignment's size (peaks
@@ -69,17 +79,18 @@ inputs:
     type: string?
     doc: name of the trimmed alignment (default, the input's name without .gz)
 
-stdout: |-
-  ${
-    if (inputs.output_name) return inputs.output_name;
-    return inputs.alignment.basename.replace(/\.gz$/, "");
-  }
+# -o, not standard output: the runner makes the file of standard output
+# before the run, and keeps it, empty, when the run fails.
+arguments:
+  - {prefix: -o, valueFrom: $(trimmedName(inputs)), position: 8}
 stderr: colsieve.log
 
 outputs:
   trimmed:
-    type: stdout
-    doc: the trimmed alignment
+    # Optional only so that a failed run's log is still collected.
+    type: File?
+    doc: the trimmed alignment (always there when the run succeeded)
+    outputBinding: {glob: $(trimmedName(inputs))}
   map:
     type: File?
     doc: the column map, when column_map was given
@@ -89,12 +100,16 @@ outputs:
     doc: the report, when report was given
     outputBinding: {glob: $(inputs.report)}
   summary:
-    type: string
-    doc: 'the summary line, "fraction of positions with total weight over target (T): F"'
+    type: string?
+    doc: 'the summary line, "fraction of positions with total weight over target (T): F"; none when the run failed'
     outputBinding:
       glob: colsieve.log
       loadContents: true
-      outputEval: $(self[0].contents.replace(/\n$/, "").split("\n").pop())
+      outputEval: |-
+        ${
+          if (runtime.exitCode !== 0) return null;
+          return self[0].contents.replace(/\n$/, "").split("\n").pop();
+        }
   log:
     type: stderr
     doc: everything colsieve wrote to standard error (warnings, the summary line)

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -69,6 +71,36 @@ std::string no_input_detail(bool given, const std::string& name, int err,
   return detail + ".";
 }
 
+// The index in given (argv before getopt reordered it) of the argument that
+// holds p: the argument itself, or text inside it, as getopt's optarg is for
+// "-iFILE" and "--input=FILE". -1 when none does.
+int position_of(const std::vector<char*>& given, const char* p) {
+  const auto same = std::find(given.begin(), given.end(), p);
+  if (same != given.end()) return static_cast<int>(same - given.begin());
+  const std::less_equal<const char*> le;
+  for (std::size_t k = 0; k < given.size(); ++k)
+    if (le(given[k], p) && le(p, given[k] + std::strlen(given[k])))
+      return static_cast<int>(k);
+  return -1;
+}
+
+// A single run reads one alignment: an argument after the first -i (at
+// position first_in of given) that names a file or a folder was meant as
+// another input, which would go unread. Other arguments that are not options
+// stay ignored, as they always were.
+void refuse_more_inputs(const std::vector<char*>& given, int first_in,
+                        int operands, char** operand) {
+  if (first_in < 0) return;
+  for (int k = 0; k < operands; ++k) {
+    struct stat st {};
+    if (position_of(given, operand[k]) > first_in && stat(operand[k], &st) == 0)
+      throw fatal_error(std::string("Error: ") + operand[k] +
+                        " is not read: without --out-dir, colsieve trims the "
+                        "one alignment -i names; to trim several, give "
+                        "--out-dir DIR");
+  }
+}
+
 // Descriptors 0-2 that are closed get a stand-in opened the wrong way round,
 // so that no file the run opens takes their place (the alignment must never
 // go into a side file) and writing a closed standard output fails.
@@ -89,6 +121,9 @@ bool parse_options(int argc, char** argv, run_settings& set, unique_fd& in,
                    message_stream& msg) {
   const input_ids inputs = inputs_named(argc, argv);
   option_state state{set, in, msg, inputs};
+  // getopt_long reorders argv; the order as given tells what follows -i.
+  const std::vector<char*> given(argv, argv + argc);
+  int first_in = -1;
   optind = 0;  // start afresh, also when called more than once
   int c;
   while ((c = getopt_long(argc, argv, short_options(), long_options(),
@@ -104,6 +139,7 @@ bool parse_options(int argc, char** argv, run_settings& set, unique_fd& in,
                                                        : nullptr) +
                             " option",
                         true);
+    if (c == 'i' && first_in < 0) first_in = position_of(given, optarg);
     row->apply(state, optarg);
     if (state.done) return false;
   }
@@ -126,6 +162,7 @@ bool parse_options(int argc, char** argv, run_settings& set, unique_fd& in,
             no_input_detail(state.in_given, set.in_name, state.in_errno,
                             argc - optind, argv + optind),
         true);
+  refuse_more_inputs(given, first_in, argc - optind, argv + optind);
   return true;
 }
 

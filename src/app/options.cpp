@@ -34,7 +34,8 @@ constexpr const char* kHelpText[] = {
     "columns below target will be lowercase\n\t\t\t(Default = 0.85)\n",
     "\t--max-columns <n>\tMost columns a record may have, 0 for no limit "
     "(Default = 45000)\n",
-    "Run colsieve --help for every option, or man colsieve.\n",
+    "Run colsieve --help for every option; the manual: man colsieve, or man "
+    "./colsieve.1 in a clone.\n",
 };
 
 // What getopt_long returns for the options without a letter.

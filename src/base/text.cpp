@@ -10,6 +10,12 @@ std::size_t utf8_length(std::string_view s) {
   if (n == 0 || s.size() < n) return 0;
   for (std::size_t i = 1; i < n; ++i)
     if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0;
+  // The second byte rules out what UTF-8 forbids: overlong forms, the
+  // surrogates (U+D800-U+DFFF) and code points above U+10FFFF.
+  const auto c1 = static_cast<unsigned char>(s[1]);
+  if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0) ||
+      (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90))
+    return 0;
   return n;
 }
 

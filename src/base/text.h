@@ -8,7 +8,8 @@
 #include <string_view>
 
 // Length of the valid UTF-8 character at the start of s (2 to 4 bytes), or
-// 0 when s starts with ASCII, a stray byte, or a character cut short.
+// 0 when s starts with ASCII, a stray byte, a character cut short, or a
+// form UTF-8 forbids (overlong, a surrogate, above U+10FFFF).
 std::size_t utf8_length(std::string_view s);
 
 // The longest prefix of s of at most n bytes that does not split a UTF-8

@@ -13,6 +13,16 @@ std::size_t alignment::append(std::string name, std::string_view marked,
   return used + marked.size();
 }
 
+void alignment::mask_codons(
+    const std::vector<std::pair<std::size_t, std::size_t>>& codons) {
+  if (source) {
+    source->mask_codons(codons);
+    return;
+  }
+  for (const auto& [i, codon] : codons)
+    std::memset(residues.data() + offsets[i] + 3 * codon, UNALIGNED, 3);
+}
+
 alignment make_alignment(const std::vector<std::string>& names,
                          const std::vector<std::string>& rows) {
   alignment aln;

@@ -4,6 +4,7 @@
 #define COLSIEVE_CORE_ALIGNMENT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,17 +42,40 @@ struct alignment {
   // Where the rows are when the table holds none (a large plain file):
   // offsets and residues are then empty.
   std::shared_ptr<row_source> source;
+  // The classes of every column (27 a column, the gap class last), where
+  // they were counted as the rows were first read; else empty.
+  std::vector<std::uint32_t> class_counts;
 
   std::size_t nseq() const { return names.size(); }
   name_form form(std::size_t i) const {
     return forms.empty() ? name_form::plain : forms[i];
   }
+  // Whether the table holds the rows (a source reads them otherwise).
   bool in_memory() const { return source == nullptr; }
   // Columns [c0, c1) of row i: in the table, or read into buf (room for
-  // c1 - c0 bytes) from where the rows are.
+  // c1 - c0 bytes) from where the rows are. Every pass reads rows so.
   const char* segment(std::size_t i, std::size_t c0, std::size_t c1,
                       char* buf) const {
     return source ? source->read(i, c0, c1, buf) : row(i) + c0;
+  }
+  // The same for rows [i0, i1): rows[k] points at row i0 + k's columns, in
+  // the table or read into buf + k * stride.
+  void segments(std::size_t i0, std::size_t i1, std::size_t c0, std::size_t c1,
+                char* buf, std::size_t stride, const char** rows) const {
+    if (source) {
+      source->read_rows(i0, i1, c0, c1, buf, stride, rows);
+      return;
+    }
+    for (std::size_t i = i0; i < i1; ++i) rows[i - i0] = row(i) + c0;
+  }
+  // Makes the three columns from 3 * codon on of each (row, codon) gaps
+  // (class_counts are the caller's to mend).
+  void mask_codons(
+      const std::vector<std::pair<std::size_t, std::size_t>>& codons);
+  // Throws input_changed when the rows' file changed since it was first
+  // read (see row_source); nothing for rows in the table.
+  void check_unchanged() const {
+    if (source) source->check_unchanged();
   }
   // REQUIRES: in_memory().
   const char* row(std::size_t i) const { return residues.data() + offsets[i]; }

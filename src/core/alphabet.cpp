@@ -2,6 +2,7 @@
 #include "core/alphabet.h"
 
 #include <array>
+#include <memory>
 
 namespace {
 
@@ -67,10 +68,18 @@ alphabet guess_alphabet(const alignment& aln,
   alphabet_tally tally;
   // Row by row, stopping at the first row that settles it (a protein
   // alignment settles in its first row).
-  std::vector<char> row(aln.in_memory() ? 0 : aln.lseq);
+  const std::unique_ptr<char[]> row(new char[aln.lseq]);
   for (std::size_t i = 0; i < aln.nseq() && !tally.settled(); ++i)
     tally.add_masked(reinterpret_cast<const unsigned char*>(
-                         aln.segment(i, 0, aln.lseq, row.data())),
+                         aln.segment(i, 0, aln.lseq, row.get())),
                      is_selected.data(), aln.lseq);
   return tally.guess();
+}
+
+alphabet written_alphabet(const alignment& aln,
+                          const std::vector<unsigned char>& is_selected) {
+  const alphabet a = guess_alphabet(aln, is_selected);
+  if (a != alphabet::protein) return a;
+  // A protein alignment settles in its first row: this costs a row.
+  return guess_alphabet(aln, std::vector<unsigned char>(aln.lseq, 1));
 }

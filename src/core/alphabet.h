@@ -37,10 +37,19 @@ class alphabet_tally {
 };
 
 // The alphabet of the columns of aln whose is_selected entry is not 0, by
-// the rule above, over every row. The NEXUS writer and the report both ask
-// it about the kept columns, so that they always agree.
+// the rule above, over every row.
 // REQUIRES: is_selected.size() >= aln.lseq.
 alphabet guess_alphabet(const alignment& aln,
                         const std::vector<unsigned char>& is_selected);
+
+// The alphabet of the selected columns as a file must name it: theirs, but
+// the whole alignment's where that is nucleotides and the selected columns
+// alone look like protein (no letter at all, none selected, or more
+// ambiguity codes than the rule allows): columns of a nucleotide alignment
+// hold nucleotide codes only. The NEXUS writer and the report both ask it
+// about the columns they show, so that they always agree.
+// REQUIRES: is_selected.size() >= aln.lseq.
+alphabet written_alphabet(const alignment& aln,
+                          const std::vector<unsigned char>& is_selected);
 
 #endif  // COLSIEVE_CORE_ALPHABET_H

@@ -78,30 +78,37 @@ std::string thread_row(std::size_t i, const std::string& name,
       ++residues;
       last = c;
     }
+  // 1 or 2 nucleotides after the last whole codon are left out: a stop
+  // that the mRNA's poly(A) completes, as in many mitochondrial genes.
+  const std::size_t whole = n - n % 3;
   // A stop codon after the last residue is allowed, and left out.
-  const bool stop_after =
-      n == 3 * residues + 3 && last != '*' && code.is_stop(cds + 3 * residues);
-  if (n != 3 * residues && !stop_after)
+  const bool codon_after = whole == 3 * residues + 3 && last != '*';
+  if (whole != 3 * residues && !codon_after)
     return "Error: CDS of " + record_label(i, name) + " has " +
            std::to_string(n) + " nucleotides; its protein has " +
            std::to_string(residues) + " residues, so " +
            std::to_string(3 * residues) + " (or " +
            std::to_string(3 * residues + 3) +
            " with a stop codon) were expected.";
-  std::size_t k = 0;
+  // Every codon is checked, so that the message can tell one codon that
+  // disagrees from many.
+  std::size_t k = 0, wrong = 0, bad_k = 0;
+  const char* bad = nullptr;
+  char bad_residue = 0;
   for (const char c : letters) {
     const unsigned char column = columns[static_cast<unsigned char>(c)];
     if (takes_codon(c)) {
       const char* codon = cds + 3 * k++;
       const char residue =
           static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (!code.codes_for(codon, residue))
-        return "Error: CDS of " + record_label(i, name) +
-               " does not code for its protein: codon " + std::to_string(k) +
-               " is " + std::string(codon, 3) + " (" +
-               genetic_code::shown(code.readings(codon)) +
-               "), the protein has " + residue +
-               ". Do the files match? (--genetic-code N selects another code)";
+      // A start codon of the table codes for M as the first codon.
+      const bool fits = code.codes_for(codon, residue) ||
+                        (k == 1 && residue == 'M' && code.may_start(codon));
+      if (!fits && wrong++ == 0) {
+        bad = codon;
+        bad_k = k;
+        bad_residue = residue;
+      }
       if (column != 0) {
         out[0] = codon[0];
         out[1] = codon[1];
@@ -113,7 +120,42 @@ std::string thread_row(std::size_t i, const std::string& name,
       out += 3;
     }
   }
-  return {};
+  const char* after = cds + 3 * residues;
+  const bool after_wrong = codon_after && !code.is_stop(after);
+  wrong += after_wrong;
+  if (wrong == 0) return {};
+
+  const std::string table = "table " + std::to_string(code.id());
+  const auto codon_text = [&](const char* c) {
+    return std::string(c, 3) + " (" + genetic_code::shown(code.readings(c)) +
+           ")";
+  };
+  if (wrong == 1 && after_wrong)
+    return "Error: CDS of " + record_label(i, name) + " ends in " +
+           codon_text(after) + " after the codons of its " +
+           std::to_string(residues) + " residues, and " +
+           std::string(after, 3) + " is not a stop codon of " + table + " (" +
+           code.stops() + ")";
+  const std::string what = "Error: CDS of " + record_label(i, name) +
+                           " does not code for its protein: codon " +
+                           std::to_string(bad_k) + " is " + codon_text(bad) +
+                           ", the protein has " + bad_residue;
+  // Many codons that disagree (more than one) point to the wrong file or
+  // code; a lone one is more likely a start, a stop or a changed base, and
+  // is named by its rule.
+  if (wrong > 1)
+    return what + "; " + std::to_string(wrong) + " of " +
+           std::to_string(residues + codon_after) +
+           " codons disagree. Do the files match? (--genetic-code N selects "
+           "another code)";
+  if (bad_k == 1 && bad_residue == 'M')
+    return what + ", and " + std::string(bad, 3) + " is not a start codon of " +
+           table + " (" + code.starts() + ")";
+  if (bad_residue == '*')
+    return what + ", and " + std::string(bad, 3) + " is not a stop codon of " +
+           table + " (" + code.stops() + ")";
+  if (bad_residue == 'X') return what + ": X takes any codon but a stop";
+  return what + " (the only codon that disagrees)";
 }
 
 }  // namespace
@@ -146,6 +188,14 @@ alignment thread_codons(const alignment& protein,
   });
   for (const std::string& e : errors)
     if (!e.empty()) throw fatal_error(e);
+  std::size_t incomplete = 0;
+  for (const std::size_t j : take) incomplete += cds.lengths[j] % 3 != 0;
+  if (incomplete > 0 && warn)
+    warn("Warning: " + std::to_string(incomplete) +
+         (incomplete == 1 ? " coding sequence of " : " coding sequences of ") +
+         cds.where + (incomplete == 1 ? " ends" : " end") +
+         " in an incomplete codon (1 or 2 nucleotides after the last whole "
+         "codon), left out");
   return out;
 }
 

@@ -35,9 +35,12 @@ struct protein_letters {
 // that is unique on both sides; three columns for every protein column: the
 // residue's codon, or three gaps. The CDS holds three nucleotides for every
 // letter, and three more when they are a stop codon and the protein ends in
-// no '*'. Warns once on coding sequences that no record takes. Throws
-// fatal_error, for the first record in order that has none, shares one,
-// has another length, or whose codons do not code for its residues.
+// no '*'; 1 or 2 more after the last whole codon are left out. A first
+// codon that is a start codon of the code codes for M. Warns once on coding
+// sequences that no record takes, and once on those that end in an
+// incomplete codon. Throws fatal_error, for the first record in order that
+// has none, shares one, has another length, or whose codons do not code for
+// its residues.
 alignment thread_codons(const alignment& protein,
                         const protein_letters& letters, const sequence_set& cds,
                         const genetic_code& code, thread_pool& pool,

@@ -5,31 +5,53 @@
 namespace {
 
 // The amino acid of each codon, in the order of NCBI's tables: first base
-// T, C, A, G, then the second, then the third; '*' for a stop.
+// T, C, A, G, then the second, then the third; '*' for a stop. Then the
+// table's "Starts" line: 'M' for each codon that may start a protein (and
+// then codes for M there).
 struct table_text {
   int id;
   const char* amino_acids;
+  const char* starts;
 };
 constexpr table_text kTables[] = {
-    {1, "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {2, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSS**VVVVAAAADDEEGGGG"},
-    {3, "FFLLSSSSYY**CCWWTTTTPPPPHHQQRRRRIIMMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {4, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {5, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSSSSVVVVAAAADDEEGGGG"},
-    {6, "FFLLSSSSYYQQCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {9, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNNKSSSSVVVVAAAADDEEGGGG"},
-    {10, "FFLLSSSSYY**CCCWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {11, "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {12, "FFLLSSSSYY**CC*WLLLSPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {13, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSSGGVVVVAAAADDEEGGGG"},
-    {14, "FFLLSSSSYYY*CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNNKSSSSVVVVAAAADDEEGGGG"},
-    {15, "FFLLSSSSYY*QCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {16, "FFLLSSSSYY*LCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {21, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNNKSSSSVVVVAAAADDEEGGGG"},
-    {22, "FFLLSS*SYY*LCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {23, "FF*LSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
-    {24, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSSKVVVVAAAADDEEGGGG"},
-    {25, "FFLLSSSSYY**CCGWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG"},
+    {1, "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "---M---------------M---------------M----------------------------"},
+    {2, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSS**VVVVAAAADDEEGGGG",
+     "--------------------------------MMMM---------------M------------"},
+    {3, "FFLLSSSSYY**CCWWTTTTPPPPHHQQRRRRIIMMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "----------------------------------MM---------------M------------"},
+    {4, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "--MM---------------M------------MMMM---------------M------------"},
+    {5, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSSSSVVVVAAAADDEEGGGG",
+     "---M----------------------------MMMM---------------M------------"},
+    {6, "FFLLSSSSYYQQCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {9, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNNKSSSSVVVVAAAADDEEGGGG",
+     "-----------------------------------M---------------M------------"},
+    {10, "FFLLSSSSYY**CCCWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {11, "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "---M---------------M------------MMMM---------------M------------"},
+    {12, "FFLLSSSSYY**CC*WLLLSPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-------------------M---------------M----------------------------"},
+    {13, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNKKSSGGVVVVAAAADDEEGGGG",
+     "---M------------------------------MM---------------M------------"},
+    {14, "FFLLSSSSYYY*CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNNKSSSSVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {15, "FFLLSSSSYY*QCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {16, "FFLLSSSSYY*LCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {21, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIMMTTTTNNNKSSSSVVVVAAAADDEEGGGG",
+     "-----------------------------------M---------------M------------"},
+    {22, "FFLLSS*SYY*LCC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "-----------------------------------M----------------------------"},
+    {23, "FF*LSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "--------------------------------M--M---------------M------------"},
+    {24, "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSSKVVVVAAAADDEEGGGG",
+     "---M---------------M---------------M---------------M------------"},
+    {25, "FFLLSSSSYY**CCGWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG",
+     "---M-------------------------------M---------------M------------"},
 };
 
 // A base's place in the tables' order (T, C, A, G) from its bit (A, C, G,
@@ -81,20 +103,36 @@ unsigned genetic_code::nucleotide(char c) {
   }
 }
 
-genetic_code::genetic_code(int id, const char* amino_acids) : id_(id) {
+genetic_code::genetic_code(int id, const char* amino_acids, const char* starts)
+    : id_(id) {
   // Every combination of base masks: the union of the readings of every
-  // codon the three masks allow.
+  // codon the three masks allow, and whether any of them is a start.
   for (unsigned m = 0; m < 4096; ++m) {
     const unsigned a = m >> 8, b = (m >> 4) & 15, c = m & 15;
     std::uint32_t r = 0;
+    bool start = false;
     if (a != 0 && b != 0 && c != 0)
       for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
           for (int k = 0; k < 4; ++k)
-            if ((a >> i & 1) && (b >> j & 1) && (c >> k & 1))
-              r |= bit_of(
-                  amino_acids[16 * kOrder[i] + 4 * kOrder[j] + kOrder[k]]);
+            if ((a >> i & 1) && (b >> j & 1) && (c >> k & 1)) {
+              const int at = 16 * kOrder[i] + 4 * kOrder[j] + kOrder[k];
+              r |= bit_of(amino_acids[at]);
+              start = start || starts[at] == 'M';
+            }
     table_[m] = r;
+    start_[m] = start;
+  }
+  // The lists for messages, in the tables' order.
+  static constexpr char kBases[] = "TCAG";
+  const auto add = [](std::string& list, const std::string& codon) {
+    list += list.empty() ? codon : ", " + codon;
+  };
+  for (int at = 0; at < 64; ++at) {
+    const std::string codon{kBases[at / 16], kBases[at / 4 % 4],
+                            kBases[at % 4]};
+    if (starts[at] == 'M') add(starts_, codon);
+    if (amino_acids[at] == '*') add(stops_, codon);
   }
 }
 
@@ -102,7 +140,7 @@ const genetic_code* genetic_code::find(int id) {
   static const auto codes = [] {
     std::array<std::unique_ptr<genetic_code>, 26> all;
     for (const table_text& t : kTables)
-      all[t.id].reset(new genetic_code(t.id, t.amino_acids));
+      all[t.id].reset(new genetic_code(t.id, t.amino_acids, t.starts));
     return all;
   }();
   return id >= 0 && id < 26 ? codes[id].get() : nullptr;
@@ -117,8 +155,9 @@ std::vector<int> genetic_code::ids() {
 }
 
 bool genetic_code::codes_for(const char* c, char r) const {
-  if (r == 'X' || r == '*') return true;
   const std::uint32_t got = readings(c);
+  if (r == 'X') return got != kStop;
+  if (r == '*') return (got & kStop) != 0;
   const auto has = [got](char aa) { return (got & bit_of(aa)) != 0; };
   switch (r) {
     case 'B':

@@ -29,12 +29,24 @@ class genetic_code {
   static constexpr std::uint32_t kStop = 1u << 26;
 
   // Whether the codon may code for the protein's residue r (upper case):
-  // 'X' and '*' take any codon; 'B', 'Z' and 'J' each take the codons of
-  // their two residues.
+  // 'X' takes any codon but a stop, '*' a codon that may be a stop; 'B', 'Z'
+  // and 'J' each take the codons of their two residues. A start codon read
+  // as M at a protein's first residue is may_start's, not this.
   bool codes_for(const char* c, char r) const;
 
   // Whether every reading of the codon is a stop.
   bool is_stop(const char* c) const { return readings(c) == kStop; }
+
+  // Whether any reading of the codon is one of the table's start codons
+  // (NCBI's "Starts"), which code for M as a protein's first codon.
+  bool may_start(const char* c) const {
+    return start_[(nucleotide(c[0]) << 8) | (nucleotide(c[1]) << 4) |
+                  nucleotide(c[2])];
+  }
+
+  // The table's start and stop codons, for messages: "TTG, CTG, ATG".
+  const std::string& starts() const { return starts_; }
+  const std::string& stops() const { return stops_; }
 
   // The readings as text: "W", "I/M", "*"; "none" for no reading.
   static std::string shown(std::uint32_t readings);
@@ -44,9 +56,11 @@ class genetic_code {
   static unsigned nucleotide(char c);
 
  private:
-  genetic_code(int id, const char* amino_acids);
+  genetic_code(int id, const char* amino_acids, const char* starts);
   int id_;
   std::array<std::uint32_t, 4096> table_;  // by the three bases' masks
+  std::array<bool, 4096> start_;           // the same way
+  std::string starts_, stops_;
 };
 
 #endif  // COLSIEVE_CORE_GENETIC_CODE_H

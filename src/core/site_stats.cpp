@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace {
 
@@ -47,20 +48,19 @@ site_stats column_stats(const alignment& aln,
   const std::size_t lseq = aln.lseq, nseq = aln.nseq();
   const std::size_t parts = pool.threads_for(nseq * lseq);
   std::vector<counts> part(parts);
-  // Columns whose counts stay in cache; wider for rows read again from
-  // their file, so that a row's piece of a tile is one read.
-  const std::size_t tile = aln.in_memory() ? 512 : 8192;
+  // Columns whose counts stay in cache.
+  constexpr std::size_t tile = 512;
   pool.run(parts, nseq * lseq, [&](std::size_t k) {
     counts& n = part[k];
     // Row by row over a tile of columns: per column, how often each state.
     std::vector<std::array<std::uint32_t, 27>> seen(tile);
-    std::vector<char> buf(aln.in_memory() ? 0 : tile);
+    const std::unique_ptr<char[]> buf(new char[tile]);
     const std::size_t end = piece_begin(lseq, parts, k + 1);
     for (std::size_t c0 = piece_begin(lseq, parts, k); c0 < end; c0 += tile) {
       const std::size_t width = std::min(tile, end - c0);
       for (std::size_t j = 0; j < width; ++j) seen[j].fill(0);
       for (std::size_t i = 0; i < nseq; ++i) {
-        const char* row = aln.segment(i, c0, c0 + width, buf.data());
+        const char* row = aln.segment(i, c0, c0 + width, buf.get());
         for (std::size_t j = 0; j < width; ++j) {
           if (mask[c0 + j] == 0) continue;
           const auto c = static_cast<unsigned char>(row[j]);

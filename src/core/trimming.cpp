@@ -1,6 +1,7 @@
 #include "core/trimming.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 namespace {
@@ -24,26 +25,27 @@ stop_counts mask_stop_codons(alignment& aln, stop_mask which) {
   const bool terminal = which != stop_mask::internal;
   const bool internal = which != stop_mask::terminal;
   const std::size_t codons = aln.lseq / 3;
-  // Rows read again from their file are masked where they are read.
-  std::vector<char> copy(aln.in_memory() ? 0 : aln.lseq);
+  const std::unique_ptr<char[]> buf(new char[aln.lseq]);
   std::vector<std::pair<std::size_t, std::size_t>> masked;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    char* row =
-        aln.in_memory() ? aln.residues.data() + aln.offsets[i] : copy.data();
-    if (!aln.in_memory()) aln.segment(i, 0, aln.lseq, copy.data());
+    const char* row = aln.segment(i, 0, aln.lseq, buf.get());
     std::size_t last = codons;  // the row's last codon that is not all gaps
     while (last > 0 && all_gaps(row + 3 * (last - 1))) --last;
     for (std::size_t k = 0; k < codons; ++k) {
-      char* c = row + 3 * k;
-      if (!is_stop(c)) continue;  // a gap is never T, A or G
+      if (!is_stop(row + 3 * k)) continue;  // a gap is never T, A or G
       const bool is_terminal = k + 1 == last;
       if (is_terminal ? !terminal : !internal) continue;
       ++(is_terminal ? n.terminal : n.internal);
-      c[0] = c[1] = c[2] = static_cast<char>(UNALIGNED);
       masked.emplace_back(i, k);
+      // Classes counted already: the codon's residues become gaps.
+      for (std::size_t c = 3 * k; c < 3 * k + 3 && !aln.class_counts.empty();
+           ++c) {
+        --aln.class_counts[c * 27 + static_cast<std::size_t>(row[c] - 'A')];
+        ++aln.class_counts[c * 27 + 26];
+      }
     }
   }
-  if (!aln.in_memory()) aln.source->mask_codons(masked);
+  aln.mask_codons(masked);
   return n;
 }
 

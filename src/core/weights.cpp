@@ -12,11 +12,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <barrier>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <functional>
 #include <limits>
+#include <memory>
 
 #include "base/error.h"
 
@@ -25,14 +29,6 @@ namespace {
 constexpr int kClasses = 27;        // 'A'-'Z' and the gap class
 constexpr std::size_t kTile = 512;  // columns per tile, for many sequences
 constexpr std::size_t kAhead = 4;   // rows to prefetch ahead
-
-std::vector<const unsigned char*> row_pointers(const alignment& aln) {
-  std::vector<const unsigned char*> rows;
-  rows.reserve(aln.nseq());
-  for (std::size_t i = 0; i < aln.nseq(); ++i)
-    rows.push_back(reinterpret_cast<const unsigned char*>(aln.row(i)));
-  return rows;
-}
 
 // Adds to each wt[i] the shares of its residues in columns [c0, c0 + width),
 // in column order. share holds kClasses entries per column of the tile.
@@ -72,13 +68,12 @@ void add_shares(const std::vector<const unsigned char*>& rows,
   }
 }
 
-// Counts the residues of rows [first, nseq) in columns [c0, c0 + width)
-// into the class counts of the tile, kClasses counters a column.
+// Adds the residues of rows [first, nseq) in columns [c0, c0 + width) to
+// the class counts of the tile, kClasses counters a column.
 template <class Counter>
-void count_classes(const std::vector<const unsigned char*>& rows,
-                   std::size_t first, std::size_t nseq, std::size_t c0,
-                   std::size_t width, Counter* count) {
-  std::fill_n(count, width * kClasses, Counter{0});
+void count_classes(const unsigned char* const* rows, std::size_t first,
+                   std::size_t nseq, std::size_t c0, std::size_t width,
+                   Counter* count) {
   for (std::size_t i = first; i < nseq; ++i) {
     const unsigned char* r = rows[i] + c0;
     // Rows lie far apart: fetch a later row's stretch while counting this one.
@@ -98,48 +93,95 @@ void count_classes(const std::vector<const unsigned char*>& rows,
   }
 }
 
+// Rows a thread fetches at once where they are read from their file.
+constexpr std::size_t kGroup = 16;
+
 template <class Counter>
 weighting weigh(const alignment& aln, double cst, double maxcst,
                 thread_pool& pool) {
   const std::size_t nseq = aln.nseq();
   const std::size_t lseq = aln.lseq;
-  const auto rows = row_pointers(aln);
   const std::size_t work = nseq * lseq;
   // The threads meet at barriers: one task a thread, all at once.
   const std::size_t threads = std::max<std::size_t>(
       1, std::min<std::size_t>(pool.threads_for(work), nseq));
+  // Classes counted when the rows were first read need no counting here.
+  const bool counted = !aln.class_counts.empty();
 
   weighting w;
   w.wt.assign(nseq, 0.0);
   // Each thread's counts of its own rows, then the tile's shares and the
-  // conservation of each of its columns.
-  // Wider tiles when each thread has few rows, so that the threads meet
-  // at the tile's barriers less often (wide alignments).
+  // conservation of each of its columns. Wider tiles when each thread has
+  // few rows, so that the threads meet at the tile's barriers less often
+  // (wide alignments); as wide as the shares stay in cache where the
+  // classes were counted already.
   const std::size_t rows_each = std::max<std::size_t>(1, nseq / threads);
   const std::size_t tile =
-      std::clamp<std::size_t>(kTile * 2048 / rows_each, kTile, 8 * kTile);
-  std::vector<Counter> count(threads * tile * kClasses);
+      counted
+          ? 8 * kTile
+          : std::clamp<std::size_t>(kTile * 2048 / rows_each, kTile, 8 * kTile);
+  std::vector<Counter> count(counted ? 0 : threads * tile * kClasses);
   std::vector<double> share(tile * kClasses);
   std::vector<double> column_cons(tile);
   double cons = 0.0;
   long lalign = 0;
   std::barrier sync(static_cast<std::ptrdiff_t>(threads));
+  // A read that fails (a file changed under the run) must not leave the
+  // other threads waiting at a barrier: the failing thread keeps meeting
+  // them, and every thread stops working, until the end.
+  std::vector<std::exception_ptr> errors(threads);
+  std::atomic<bool> failed{false};
+  // Each thread's rows of a tile, a group at a time: pointers into the
+  // table (all of its rows at once), or rows read into its buffer (made
+  // here, so that no thread fails before it meets the others).
+  const std::size_t group = aln.in_memory() ? rows_each + 1 : kGroup;
+  std::vector<std::unique_ptr<char[]>> bufs(threads);
+  std::vector<std::vector<const unsigned char*>> pointers(threads);
+  for (std::size_t t = 0; t < threads; ++t) {
+    bufs[t].reset(new char[aln.in_memory() ? 0 : group * tile]);
+    pointers[t].resize(group);
+  }
 
   const auto thread = [&](std::size_t t) {
     const std::size_t r0 = piece_begin(nseq, threads, t);
     const std::size_t r1 = piece_begin(nseq, threads, t + 1);
-    Counter* mine = &count[t * tile * kClasses];
+    Counter* mine = counted ? nullptr : &count[t * tile * kClasses];
+    char* buf = bufs[t].get();
+    std::vector<const unsigned char*>& rows = pointers[t];
+    const auto each_group = [&](std::size_t c0, std::size_t width,
+                                const auto& use) {
+      try {
+        for (std::size_t g = r0; g < r1 && !failed.load(); g += group) {
+          const std::size_t n = std::min(group, r1 - g);
+          aln.segments(g, g + n, c0, c0 + width, buf, tile,
+                       reinterpret_cast<const char**>(rows.data()));
+          use(g, n);
+        }
+      } catch (...) {
+        errors[t] = std::current_exception();
+        failed.store(true);
+      }
+    };
     for (std::size_t c0 = 0; c0 < lseq; c0 += tile) {
       const std::size_t width = std::min(tile, lseq - c0);
-      count_classes(rows, r0, r1, c0, width, mine);
-      if (threads > 1) sync.arrive_and_wait();
+      if (!counted) {
+        std::fill_n(mine, width * kClasses, Counter{0});
+        each_group(c0, width, [&](std::size_t, std::size_t n) {
+          count_classes(rows.data(), 0, n, 0, width, mine);
+        });
+        if (threads > 1) sync.arrive_and_wait();
+      }
       // Each thread turns a piece of the tile's columns into shares.
       const std::size_t j1 = piece_begin(width, threads, t + 1);
       for (std::size_t j = piece_begin(width, threads, t); j < j1; ++j) {
         std::uint32_t cnt[kClasses] = {};
-        for (std::size_t u = 0; u < threads; ++u) {
-          const Counter* c = &count[(u * tile + j) * kClasses];
-          for (int k = 0; k < kClasses; ++k) cnt[k] += c[k];
+        if (counted) {
+          std::copy_n(&aln.class_counts[(c0 + j) * kClasses], kClasses, cnt);
+        } else {
+          for (std::size_t u = 0; u < threads; ++u) {
+            const Counter* c = &count[(u * tile + j) * kClasses];
+            for (int k = 0; k < kClasses; ++k) cnt[k] += c[k];
+          }
         }
         int total = 0;
         std::uint32_t high = 0;
@@ -162,10 +204,19 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
         for (std::size_t j = 0; j < width; ++j) cons += column_cons[j];
         lalign += static_cast<long>(width);
       }
-      add_shares(rows, r0, r1, c0, width, share.data(), w.wt.data());
+      each_group(c0, width, [&](std::size_t g, std::size_t n) {
+        add_shares(rows, 0, n, 0, width, share.data(), w.wt.data() + g);
+      });
+      // The next tile's shares replace these once every thread is done
+      // with them (where the threads count, they meet after counting).
+      if (counted && threads > 1) sync.arrive_and_wait();
     }
   };
   if (nseq > 0) pool.run(threads, work, thread);
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
+  // The rows read were those the first pass read.
+  aln.check_unchanged();
 
   w.cons = cons / static_cast<double>(lalign);
   if (cst <= 0) {
@@ -192,71 +243,10 @@ COLSIEVE_CLONES void add_aligned(const unsigned char* __restrict r, double w,
   for (std::size_t j = 0; j < n; ++j) sum[j] += r[j] != UNALIGNED ? w : 0.0;
 }
 
-// The same for rows read again from their file, whose class counts were
-// taken when they were first read: each thread adds the shares of its own
-// rows, tile after tile of columns, in column order, as above.
-weighting weigh_rows(const alignment& aln, double cst, double maxcst,
-                     thread_pool& pool) {
-  const std::size_t nseq = aln.nseq(), lseq = aln.lseq;
-  const std::vector<std::uint32_t>& count = aln.source->class_counts();
-  weighting w;
-  w.wt.assign(nseq, 0.0);
-  double cons = 0.0;
-  for (std::size_t j = 0; j < lseq; ++j) {
-    std::uint32_t high = 0;
-    for (int k = 0; k < kClasses; ++k)
-      high = std::max(high, count[j * kClasses + k]);
-    cons += static_cast<double>(high) / static_cast<double>(nseq);
-  }
-  const std::size_t work = nseq * lseq;
-  const std::size_t threads = std::max<std::size_t>(
-      1, std::min<std::size_t>(pool.threads_for(work), nseq));
-  // Wide tiles: a row's piece of one is one read of the file.
-  const std::size_t tile = std::min<std::size_t>(lseq, 8 * kTile);
-  pool.run(threads, work, [&](std::size_t t) {
-    std::vector<double> share(tile * kClasses);
-    // Four rows at a time, as add_shares takes them.
-    constexpr std::size_t kRows = 4;
-    std::vector<char> buf(kRows * tile);
-    std::vector<const unsigned char*> rows(kRows);
-    const std::size_t r1 = piece_begin(nseq, threads, t + 1);
-    for (std::size_t c0 = 0; c0 < lseq; c0 += tile) {
-      const std::size_t width = std::min(tile, lseq - c0);
-      for (std::size_t j = 0; j < width; ++j) {
-        const std::uint32_t* cnt = &count[(c0 + j) * kClasses];
-        int total = 0;
-        for (int k = 0; k < kClasses; ++k) total += cnt[k] > 0;
-        const double per_class = 1.0 / total;
-        for (int k = 0; k < kClasses; ++k)
-          if (cnt[k] > 0)
-            share[j * kClasses + k] = per_class / static_cast<double>(cnt[k]);
-      }
-      for (std::size_t i = piece_begin(nseq, threads, t); i < r1; i += kRows) {
-        const std::size_t n = std::min(kRows, r1 - i);
-        for (std::size_t k = 0; k < n; ++k)
-          rows[k] = reinterpret_cast<const unsigned char*>(
-              aln.segment(i + k, c0, c0 + width, buf.data() + k * tile));
-        rows.resize(n);
-        add_shares(rows, 0, n, 0, width, share.data(), w.wt.data() + i);
-        rows.resize(kRows);
-      }
-    }
-  });
-  w.cons = cons / static_cast<double>(lseq);
-  if (cst <= 0) {
-    cst = std::pow(static_cast<double>(nseq), 1.0 - w.cons);
-    if (cst > maxcst) cst = maxcst;
-  }
-  w.cst = cst;
-  for (double x : w.wt) w.total_wt += x;
-  return w;
-}
-
 }  // namespace
 
 weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
                           thread_pool& pool) {
-  if (!aln.in_memory()) return weigh_rows(aln, cst, maxcst, pool);
   // Narrow counters keep a tile's counts in the first-level cache.
   if (aln.nseq() <= UINT16_MAX)
     return weigh<std::uint16_t>(aln, cst, maxcst, pool);
@@ -270,14 +260,15 @@ std::vector<double> column_scores(const alignment& aln,
   std::vector<double> sum(lseq, 0.0);
   // Each thread sums a range of columns over all sequences, in order.
   const auto columns = [&](std::size_t c0, std::size_t c1) {
-    std::vector<char> buf(aln.in_memory() ? 0 : c1 - c0);
+    const std::unique_ptr<char[]> buf(new char[c1 - c0]);
     for (std::size_t i = 0; i < aln.nseq(); ++i)
       add_aligned(reinterpret_cast<const unsigned char*>(
-                      aln.segment(i, c0, c1, buf.data())),
+                      aln.segment(i, c0, c1, buf.get())),
                   wt[i], sum.data() + c0, c1 - c0);
     for (std::size_t j = c0; j < c1; ++j) sum[j] = (cst * sum[j]) / total_wt;
   };
   pool.for_ranges(lseq, aln.nseq() * lseq, columns);
+  aln.check_unchanged();
   return sum;
 }
 
@@ -331,4 +322,38 @@ selection select_columns(const std::vector<double>& score, double target_wt) {
   sel.target_wt = target;
   sel.passes = passes;
   return sel;
+}
+
+column_counter::column_counter(std::size_t lseq)
+    : lseq_(lseq),
+      counts_(lseq * 27, 0),
+      batch_(std::clamp<std::size_t>(
+          (std::size_t{12} << 20) / std::max<std::size_t>(1, lseq), 1, 65535)),
+      rows_(new char[batch_ * lseq]) {}
+
+void column_counter::add(const char* row) {
+  if (lseq_ == 0) return;  // no columns to count, and no room for a row
+  std::memcpy(rows_.get() + held_ * lseq_, row, lseq_);
+  if (++held_ == batch_) flush();
+}
+
+void column_counter::flush() {
+  std::array<std::uint16_t, kTile * kClasses> tile;  // batch_ < 65536 rows
+  std::vector<const unsigned char*> rows(held_);
+  for (std::size_t i = 0; i < held_; ++i)
+    rows[i] = reinterpret_cast<const unsigned char*>(rows_.get() + i * lseq_);
+  for (std::size_t c0 = 0; c0 < lseq_; c0 += kTile) {
+    const std::size_t width = std::min(kTile, lseq_ - c0);
+    std::fill_n(tile.begin(), width * kClasses, std::uint16_t{0});
+    count_classes(rows.data(), 0, held_, c0, width, tile.data());
+    std::uint32_t* c = counts_.data() + c0 * kClasses;
+    for (std::size_t k = 0; k < width * kClasses; ++k) c[k] += tile[k];
+  }
+  held_ = 0;
+}
+
+std::vector<std::uint32_t> column_counter::take() {
+  flush();
+  rows_.reset();
+  return std::move(counts_);
 }

@@ -2,6 +2,9 @@
 #ifndef COLSIEVE_CORE_WEIGHTS_H
 #define COLSIEVE_CORE_WEIGHTS_H
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/alignment.h"
@@ -26,6 +29,27 @@ weighting weigh_sequences(const alignment& aln, double cst, double maxcst,
 std::vector<double> column_scores(const alignment& aln,
                                   const std::vector<double>& wt, double cst,
                                   double total_wt, thread_pool& pool);
+
+// The classes of every column (27 counters a column, the gap class last)
+// of rows given one at a time, a batch of rows and a tile of columns at a
+// time, so that the counters in use stay in the first-level cache: the
+// counting of weigh_sequences, for rows that are counted as they are read.
+class column_counter {
+ public:
+  explicit column_counter(std::size_t lseq);
+  // Counts a row of lseq columns, gaps marked.
+  void add(const char* row);
+  // The counts of every row added.
+  std::vector<std::uint32_t> take();
+
+ private:
+  void flush();
+  std::size_t lseq_;
+  std::vector<std::uint32_t> counts_;
+  std::size_t batch_;             // rows held before they are counted
+  std::unique_ptr<char[]> rows_;  // never touched past what is held
+  std::size_t held_ = 0;
+};
 
 // Most selection passes before a run is refused.
 inline constexpr long MAX_PASSES = 1000000;

@@ -148,7 +148,7 @@ constexpr format_entry kTable[] = {
     {format::refused, "numbers", numbers, nullptr,
      NO_HEADER
      "the first line looks like a PHYLIP header, but PHYLIP wants two "
-     "positive counts there (sequences, columns) and nothing else."},
+     "counts there (sequences, above 0, and columns) and nothing else."},
     // No header: rows of names and residues, told by their layout, after
     // every format that has a header.
     {format::selex, "SELEX", looks_like_selex, read_selex, nullptr},

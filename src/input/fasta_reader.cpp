@@ -1,14 +1,10 @@
 #include "input/fasta_reader.h"
 
 #include <fcntl.h>
-#include <setjmp.h>
-#include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -16,11 +12,12 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_state.h"
+#include "core/weights.h"
+#include "input/mapped_rows.h"
 #include "input/source.h"
 
 namespace {
@@ -88,7 +85,7 @@ void read_records(byte_source* src, const fasta_rules& rules,
       out->long_name = comment;
       return;
     }
-    keep(info);
+    keep(info, in.offset());
     out->names.push_back(std::move(comment));  // the reader clears it
     out->lengths.push_back(info.residues);
     out->pir.push_back(info.pir);
@@ -101,11 +98,12 @@ void read_records(byte_source* src, const fasta_rules& rules,
                   piece_result* out) {
   table_sink sink(residues, base, shared);
   std::size_t used = base;
-  read_records(src, rules, &sink, out, [&](const fasta_record_info& info) {
-    out->offsets.push_back(used);
-    used += info.residues;
-    sink.set_base(used);
-  });
+  read_records(src, rules, &sink, out,
+               [&](const fasta_record_info& info, std::uint64_t) {
+                 out->offsets.push_back(used);
+                 used += info.residues;
+                 sink.set_base(used);
+               });
 }
 
 loaded_input merge(std::vector<piece_result>& pieces, big_buffer residues,
@@ -217,21 +215,25 @@ loaded_input read_fasta_file(int fd, off_t begin, off_t end,
 
 namespace {
 
-// Where a row stands: in the file, laid out evenly, or kept in memory.
-struct row_place {
-  std::uint64_t start;  // the first residue's byte in the file, or where
-                        // the row starts in the kept residues
-  std::uint32_t width;  // residues a line; 0: kept in memory
-  std::uint8_t line_end;
-};
-
-// The records of one stretch of the file, read without keeping their rows
-// (but those laid out unevenly), and the class counts of their columns.
+// The records of one stretch of the file, read without keeping their rows:
+// where each row stands, and the hash of what was read of it.
 struct index_piece {
   piece_result records;
-  std::vector<row_place> places;
-  std::string kept;  // the rows laid out unevenly, one after the other
+  row_index rows;
 };
+
+// Reads n bytes at offset `at`, as many as there are; returns how many.
+std::size_t pread_all(int fd, char* buf, std::size_t n, off_t at) {
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r =
+        pread(fd, buf + got, n - got, at + static_cast<off_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return got;
+}
 
 // A sink over a buffer that is used again for every record.
 class reused_sink : public residue_sink {
@@ -246,239 +248,42 @@ class reused_sink : public residue_sink {
   std::string buf_;
 };
 
-// A file cut short while it is mapped raises SIGBUS on a page past its new
-// end. Reads of the mapping run with a jump back set, so that the signal
-// becomes an error of the read, never the end of the process.
-// volatile: the handler reads it, so the stores around a read from the
-// mapping must not be dropped or moved by the compiler.
-thread_local sigjmp_buf* volatile t_bus_jump = nullptr;
-
-extern "C" void on_bus_error(int sig, siginfo_t*, void*) {
-  if (t_bus_jump != nullptr) siglongjmp(*t_bus_jump, 1);
-  signal(sig, SIG_DFL);  // not a read of ours: end as the signal would
-  raise(sig);
-}
-
-void catch_bus_errors() {
-  static const bool installed = [] {
-    struct sigaction sa {};
-    sa.sa_sigaction = on_bus_error;
-    sa.sa_flags = SA_SIGINFO;
-    sigemptyset(&sa.sa_mask);
-    return sigaction(SIGBUS, &sa, nullptr) == 0;
-  }();
-  (void)installed;
-}
-
-// Rows read again from the file: even ones from a read-only mapping of it,
-// where they stand, others from the copies kept; stop codons masked over
-// them.
-class file_rows : public row_source {
- public:
-  // `before` is the file as it was when its first pass began. The rows
-  // keep a descriptor of their own: they may outlive the caller's.
-  file_rows(int fd, const file_state& before, std::string where,
-            std::vector<row_place> places, std::string kept,
-            std::vector<std::uint32_t> counts, const fasta_rules& rules,
-            run_progress* progress)
-      : fd_(fcntl(fd, F_DUPFD_CLOEXEC, 0)),
-        where_(std::move(where)),
-        places_(std::move(places)),
-        kept_(std::move(kept)),
-        counts_(std::move(counts)),
-        table_(rules.table),
-        fast_(rules.fast),
-        stat_(before),
-        size_(static_cast<std::size_t>(std::max<off_t>(0, before.size))),
-        read_(progress ? &progress->rows_read : nullptr) {
-    if (fd_ < 0) cannot_read();
-    if (!unchanged()) {  // not during the first pass either
-      close(fd_);
-      changed();
-    }
-    if (size_ > 0) {
-      void* m = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
-      if (m == MAP_FAILED) {
-        close(fd_);
-        cannot_read();
-      }
-      map_ = static_cast<const unsigned char*>(m);
-    }
-    catch_bus_errors();
-  }
-  ~file_rows() override {
-    if (map_ != nullptr) munmap(const_cast<unsigned char*>(map_), size_);
-    close(fd_);
-  }
-  file_rows(const file_rows&) = delete;
-  file_rows& operator=(const file_rows&) = delete;
-
-  const char* read(std::size_t i, std::size_t c0, std::size_t c1,
-                   char* buf) const override {
-    run_progress::add(read_, c1 - c0);
-    const row_place& p = places_[i];
-    if (p.width == 0) {
-      std::memcpy(buf, kept_.data() + p.start + c0, c1 - c0);
-    } else if (c1 > c0) {
-      const std::uint64_t w = p.width, stride = w + p.line_end;
-      const std::uint64_t last = p.start + (c1 - 1) / w * stride + (c1 - 1) % w;
-      if (last >= size_) changed();
-      sigjmp_buf jump;
-      if (sigsetjmp(jump, 0) != 0) {
-        t_bus_jump = nullptr;
-        changed();
-      }
-      t_bus_jump = &jump;
-      copy_columns(p, c0, c1, reinterpret_cast<unsigned char*>(buf));
-      t_bus_jump = nullptr;
-    }
-    // Masked stop codons: gaps.
-    const auto masked = masked_.find(i);
-    if (masked != masked_.end())
-      for (const std::size_t codon : masked->second)
-        for (std::size_t j = 3 * codon; j < 3 * codon + 3; ++j)
-          if (j >= c0 && j < c1) buf[j - c0] = static_cast<char>(UNALIGNED);
-    return buf;
-  }
-
-  const std::vector<std::uint32_t>& class_counts() const override {
-    return counts_;
-  }
-
-  void mask_codons(
-      const std::vector<std::pair<std::size_t, std::size_t>>& codons) override {
-    std::vector<char> row(3);
-    for (const auto& [i, codon] : codons) {
-      read(i, 3 * codon, 3 * codon + 3, row.data());
-      for (std::size_t k = 0; k < 3; ++k) {
-        std::uint32_t* c = &counts_[(3 * codon + k) * 27];
-        --c[row[k] - 'A'];
-        ++c[26];
-      }
-      masked_[i].push_back(codon);
-    }
-  }
-
-  void check_unchanged() const override {
-    if (!unchanged()) changed();
-  }
-
- private:
-  // Columns [c0, c1) of an even row, line by line from the mapping, as the
-  // reader's table keeps them: 16 bytes at a time, the last 16 of a line
-  // again where it does not end on them.
-  void copy_columns(const row_place& p, std::size_t c0, std::size_t c1,
-                    unsigned char* out) const {
-    const std::size_t w = p.width, stride = w + p.line_end;
-    for (std::size_t j = c0; j < c1;) {
-      const std::size_t n = std::min(c1 - j, w - j % w);
-      const unsigned char* in = map_ + p.start + j / w * stride + j % w;
-      unsigned char* to = out + (j - c0);
-      if (n < 16) {
-        for (std::size_t k = 0; k < n; ++k) to[k] = table_[in[k]];
-      } else {
-        for (std::size_t k = 0; k + 16 <= n; k += 16) fast_(in + k, to + k);
-        if (n % 16 != 0) fast_(in + n - 16, to + n - 16);
-      }
-      j += n;
-    }
-  }
-
-  bool unchanged() const { return stat_.size >= 0 && state_of(fd_) == stat_; }
-
-  [[noreturn]] void cannot_read() const {
-    throw fatal_error("Error: cannot read " + where_ + ": " +
-                      std::strerror(errno));
-  }
-
-  [[noreturn]] void changed() const { throw input_changed(where_); }
-
-  int fd_;
-  std::string where_;
-  const unsigned char* map_ = nullptr;
-  std::vector<row_place> places_;
-  std::string kept_;
-  std::vector<std::uint32_t> counts_;
-  filter_table table_;
-  filter16 fast_;
-  file_state stat_;
-  std::size_t size_ = 0;
-  std::atomic<std::uint64_t>* read_;  // residues read, for progress
-  std::unordered_map<std::size_t, std::vector<std::size_t>> masked_;
-};
-
-// Counts the classes of the columns of rows, a batch of rows at a time and
-// a tile of columns at a time, so that the counters being added to stay in
-// the first-level cache.
-class class_counter {
- public:
-  class_counter(std::size_t lseq, std::uint32_t* counts)
-      : lseq_(lseq),
-        counts_(counts),
-        batch_(std::clamp<std::size_t>(
-            (std::size_t{12} << 20) / std::max<std::size_t>(1, lseq), 1,
-            65535)),
-        rows_(batch_ * lseq) {}
-  ~class_counter() { flush(); }
-
-  void add(const char* row) {
-    if (lseq_ == 0) return;  // no columns to count, and no room for a row
-    std::memcpy(rows_.data() + held_ * lseq_, row, lseq_);
-    if (++held_ == batch_) flush();
-  }
-
-  void flush() {
-    constexpr std::size_t kTile = 512;
-    std::array<std::uint16_t, kTile * 27> tile;  // batch_ < 65536 rows
-    for (std::size_t c0 = 0; c0 < lseq_; c0 += kTile) {
-      const std::size_t width = std::min(kTile, lseq_ - c0);
-      std::fill_n(tile.begin(), width * 27, std::uint16_t{0});
-      for (std::size_t i = 0; i < held_; ++i) {
-        const auto* r = reinterpret_cast<const unsigned char*>(rows_.data() +
-                                                               i * lseq_ + c0);
-        std::uint16_t* c = tile.data();
-        std::size_t j = 0;
-        // Four columns, four independent counters.
-        for (; j + 4 <= width; j += 4, c += 4 * 27) {
-          ++c[r[j] - 'A'];
-          ++c[27 + r[j + 1] - 'A'];
-          ++c[2 * 27 + r[j + 2] - 'A'];
-          ++c[3 * 27 + r[j + 3] - 'A'];
-        }
-        for (; j < width; ++j, c += 27) ++c[r[j] - 'A'];
-      }
-      std::uint32_t* c = counts_ + c0 * 27;
-      for (std::size_t k = 0; k < width * 27; ++k) c[k] += tile[k];
-    }
-    held_ = 0;
-  }
-
- private:
-  std::size_t lseq_;
-  std::uint32_t* counts_;
-  std::size_t batch_;  // rows held before they are counted
-  std::vector<char> rows_;
-  std::size_t held_ = 0;
-};
-
-// Reads one stretch of the file, counting the classes of every record of
-// width lseq into counts (27 a column).
-void index_records(byte_source* src, off_t base, const fasta_rules& rules,
-                   std::size_t lseq, std::uint32_t* counts, index_piece* out) {
+// Reads the stretch of the file open on fd that src reads (from byte base
+// on), recording where each record's row stands: laid out evenly, by its
+// lines; otherwise by checkpoints, found in the record's bytes read again.
+void index_records(int fd, byte_source* src, off_t base,
+                   const fasta_rules& rules, column_counter* counter,
+                   std::size_t lseq, index_piece* out) {
   reused_sink sink;
-  class_counter counter(lseq, counts);
+  std::string bytes;
   read_records(
-      src, rules, &sink, &out->records, [&](const fasta_record_info& info) {
-        const char* row = sink.data();
+      src, rules, &sink, &out->records,
+      [&](const fasta_record_info& info, std::uint64_t end) {
+        row_place place;
+        place.start = static_cast<std::uint64_t>(base) + info.start;
         if (info.even) {
-          out->places.push_back({static_cast<std::uint64_t>(base) + info.start,
-                                 static_cast<std::uint32_t>(info.width),
-                                 static_cast<std::uint8_t>(info.line_end)});
+          place.width = static_cast<std::uint32_t>(info.width);
+          place.line_end = static_cast<std::uint8_t>(info.line_end);
         } else {
-          out->places.push_back({out->kept.size(), 0, 0});
-          out->kept.append(row, info.residues);
+          // The record's lines once more, in the page cache by now; a PIR
+          // record's residues start after its description line.
+          bytes.resize(end - info.start);
+          if (pread_all(fd, bytes.data(), bytes.size(),
+                        static_cast<off_t>(place.start)) != bytes.size())
+            throw fatal_error("Error: cannot read the input: " +
+                              std::string(std::strerror(errno)));
+          std::size_t from = 0;
+          if (info.pir)
+            from = std::min(bytes.find_first_of("\n\r"), bytes.size());
+          place.start += from;
+          place.checkpoint =
+              static_cast<std::uint32_t>(out->rows.checkpoints.size());
+          add_checkpoints(bytes.data() + from, bytes.size() - from,
+                          info.residues, rules, &out->rows.checkpoints);
         }
-        if (info.residues == lseq) counter.add(row);  // else lengths differ
+        out->rows.places.push_back(place);
+        out->rows.hashes.push_back(row_hash(sink.data(), 0, info.residues));
+        if (info.residues == lseq) counter->add(sink.data());  // else refused
       });
 }
 
@@ -507,22 +312,23 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
   const std::size_t parts = threads == 1 ? 1 : threads * 4;
   const std::vector<off_t> starts = piece_starts(fd, begin, end, parts);
   std::vector<index_piece> pieces(parts);
-  std::vector<std::vector<std::uint32_t>> counts(
-      std::min(threads, parts), std::vector<std::uint32_t>(27 * lseq));
   const std::size_t block = std::clamp<std::size_t>(size + 1, 4096, 1 << 20);
-  pool.run(counts.size(), size, [&](std::size_t t) {
+  const std::size_t workers = std::min(threads, parts);
+  std::vector<std::vector<std::uint32_t>> counts(workers);
+  pool.run(workers, size, [&](std::size_t t) {
     std::unique_ptr<char[]> buf(new char[block]);
-    for (std::size_t k = t; k < parts; k += counts.size()) {
+    column_counter counter(lseq);
+    for (std::size_t k = t; k < parts; k += workers) {
       if (starts[k] == starts[k + 1]) continue;
       try {
         fd_source src(fd, starts[k], starts[k + 1], buf.get(), block);
         if (ctx.progress) src.count_into(&ctx.progress->file_read);
-        index_records(&src, starts[k], rules, lseq, counts[t].data(),
-                      &pieces[k]);
+        index_records(fd, &src, starts[k], rules, &counter, lseq, &pieces[k]);
       } catch (...) {
         pieces[k].records.error = std::current_exception();
       }
     }
+    counts[t] = counter.take();
   });
   // Counts are whole numbers: their order of addition does not matter.
   for (std::size_t t = 1; t < counts.size(); ++t)
@@ -530,23 +336,25 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
       counts[0][j] += counts[t][j];
 
   std::vector<piece_result> records;
-  std::vector<row_place> places;
-  std::string kept;
+  row_index rows;
   for (index_piece& p : pieces) {
-    for (row_place& place : p.places) {
-      if (place.width == 0) place.start += kept.size();
-      places.push_back(place);
+    const auto first = static_cast<std::uint32_t>(rows.checkpoints.size());
+    for (row_place& place : p.rows.places) {
+      if (place.width == 0) place.checkpoint += first;
+      rows.places.push_back(place);
     }
-    kept += p.kept;
-    std::string().swap(p.kept);
+    rows.checkpoints.insert(rows.checkpoints.end(), p.rows.checkpoints.begin(),
+                            p.rows.checkpoints.end());
+    rows.hashes.insert(rows.hashes.end(), p.rows.hashes.begin(),
+                       p.rows.hashes.end());
+    p.rows = row_index();
     records.push_back(std::move(p.records));
   }
   loaded_input in = merge(records, big_buffer(), ctx);
   in.aln.offsets.clear();
-  in.aln.source = std::make_shared<file_rows>(
-      fd, before, ctx.where, std::move(places), std::move(kept),
-      counts.empty() ? std::vector<std::uint32_t>() : std::move(counts[0]),
-      rules, ctx.progress);
+  if (!counts.empty()) in.aln.class_counts = std::move(counts[0]);
+  in.aln.source = map_rows(fd, before, ctx.where, lseq, std::move(rows), rules,
+                           ctx.progress);
   if (ctx.progress)
     ctx.progress->pass_size =
         static_cast<std::uint64_t>(in.aln.names.size()) * lseq;

@@ -27,11 +27,11 @@ loaded_input read_fasta_file(int fd, off_t begin, off_t end,
                              const read_context& ctx, thread_pool& pool);
 
 // The same, streaming: the records are read once, keeping their names,
-// lengths and where their rows stand in the file, and counting the classes
-// of every column; the table then holds no rows, and its source reads them
-// again from fd (which must stay open while the alignment is used), a piece
-// at a time. Only records whose lines are laid out unevenly are kept in
-// memory. The names, lengths, drops and faults are those of read_fasta.
+// lengths, where their rows stand in the file and a hash of each, and
+// counting the classes of every column (alignment::class_counts); the table
+// then holds no rows, and its source (see mapped_rows) reads them again
+// from the file, a piece at a time, however their lines are laid out. The
+// names, lengths, drops and faults are those of read_fasta.
 loaded_input index_fasta_file(int fd, off_t begin, off_t end,
                               const read_context& ctx, thread_pool& pool);
 

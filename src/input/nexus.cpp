@@ -169,20 +169,22 @@ class tokenizer {
 // What the DATA block says.
 struct data_format {
   std::size_t ntax = 0, nchar = 0;  // 0: not given
+  bool no_chars = false;            // NCHAR=0 given
   char gap = 0, missing = 0, matchchar = 0;
   bool interleave = false;
 };
 
 char single_char(const token& t) { return t.text.size() == 1 ? t.text[0] : 0; }
 
-// A count given as KEY=value: a positive whole number.
-std::size_t count_of(const tokenizer& tok, const token& key,
-                     const token& value) {
+// A count given as KEY=value: a whole number, above 0 but where zero is
+// allowed.
+std::size_t count_of(const tokenizer& tok, const token& key, const token& value,
+                     bool zero = false) {
   const bool digits =
       !value.text.empty() && value.text.size() <= 18 &&
       value.text.find_first_not_of("0123456789") == std::string::npos;
   const std::size_t v = digits ? std::stoull(value.text) : 0;
-  if (v == 0)
+  if (!digits || (v == 0 && !zero))
     tok.fail(value.line, key.text + "=" + shown(value.text) +
                              " is not a count (a whole number above 0)");
   return v;
@@ -203,7 +205,12 @@ bool read_command(tokenizer& tok, token& t, data_format* d, bool dimensions,
     }
     if (dimensions && valued) {
       if (key.is("NTAX")) d->ntax = count_of(tok, key, value);
-      if (key.is("NCHAR")) d->nchar = count_of(tok, key, value);
+      // NCHAR=0 (colsieve's complement where nothing was dropped) reads as
+      // rows of no characters, which the alignment check then refuses.
+      if (key.is("NCHAR")) {
+        d->nchar = count_of(tok, key, value, true);
+        d->no_chars = d->nchar == 0;
+      }
     }
     if (format) {
       if (key.is("INTERLEAVE")) d->interleave = !valued || !value.is("NO");
@@ -275,7 +282,8 @@ class matrix_reader {
     if (sequential_) return seq_.take();
     if (inter_error_) std::rethrow_exception(inter_error_);
     loaded_input in = rows_.take(t.line);
-    for (std::size_t k = 0; k < in.lengths.size() && d_.nchar > 0; ++k)
+    const bool counted = d_.nchar > 0 || d_.no_chars;
+    for (std::size_t k = 0; k < in.lengths.size() && counted; ++k)
       if (in.lengths[k] != d_.nchar)
         throw fatal_error("Error: " + ctx_.where + ": " +
                           (why_.empty() ? taxon(k, in.aln.names[k]) + " has " +

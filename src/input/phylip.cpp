@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -14,13 +15,17 @@ constexpr const char* kGaps = "-._~?";
 constexpr std::size_t kStrictName = 10;
 constexpr std::size_t kChunk = 64 << 10;  // residue text taken at a time
 
-bool positive_number(std::string_view w, std::size_t* value) {
+bool whole_number(std::string_view w, std::size_t* value) {
   if (w.empty() || w.size() > 12 ||
       w.find_first_not_of("0123456789") != std::string_view::npos)
     return false;
   *value = static_cast<std::size_t>(
       std::strtoull(std::string(w).c_str(), nullptr, 10));
-  return *value > 0;
+  return true;
+}
+
+bool positive_number(std::string_view w, std::size_t* value) {
+  return whole_number(w, value) && *value > 0;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -270,8 +275,10 @@ class layout_reader {
 bool looks_like_phylip(std::string_view first_line, std::string_view) {
   std::string_view rest = first_line;
   std::size_t a = 0, b = 0;
+  // No columns is a header too (colsieve writes one for a complement where
+  // nothing was dropped): reading it says the alignment has none.
   return positive_number(take_word(&rest), &a) &&
-         positive_number(take_word(&rest), &b) && trim(rest).empty();
+         whole_number(take_word(&rest), &b) && trim(rest).empty();
 }
 
 loaded_input read_phylip(byte_source* src, const read_context& ctx) {
@@ -282,7 +289,7 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
   std::string_view counts = line;
   std::size_t nseq = 0, ncol = 0;
   positive_number(take_word(&counts), &nseq);
-  positive_number(take_word(&counts), &ncol);
+  whole_number(take_word(&counts), &ncol);
   const std::string fits = "Error: " + ctx.where +
                            " does not fit its PHYLIP header (" +
                            counted(nseq, "sequence") + " of " +
@@ -300,20 +307,24 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
   store_lines(reader, table, nseq, ncol, fits, &lines);
 
   layout_reader layouts(lines, table, nseq, ncol);
-  reading furthest;  // of the readings that failed
-  std::string duplicates;
+  const auto take = [&ctx](reading& r) {
+    if (r.dot_after_first && ctx.warn)
+      ctx.warn(
+          "Warning: '.' in rows after the first was read as a gap; some "
+          "programs read it in PHYLIP as \"same as the first sequence\"");
+    return r.recs.take();
+  };
+  reading furthest;                  // of the readings that failed
+  std::optional<reading> repeating;  // the first fit whose names repeat
   bool tried = false;
   for (const bool strict : {false, true})
     for (const bool interleaved : {false, true}) {
       reading r = layouts.read(strict, interleaved);
-      if (r.fits && r.duplicate.empty()) {
-        if (r.dot_after_first && ctx.warn)
-          ctx.warn(
-              "Warning: '.' in rows after the first was read as a gap; some "
-              "programs read it in PHYLIP as \"same as the first sequence\"");
-        return r.recs.take();
+      if (r.fits && r.duplicate.empty()) return take(r);
+      if (r.fits && !repeating) {
+        repeating = std::move(r);
+        continue;
       }
-      if (r.fits && duplicates.empty()) duplicates = r.duplicate;
       // A character that is neither residue nor gap, in the plainest
       // reading, is what is wrong; else the reading that got furthest says
       // best what is.
@@ -324,10 +335,17 @@ loaded_input read_phylip(byte_source* src, const read_context& ctx) {
       }
       tried = true;
     }
-  if (!duplicates.empty())
-    throw fatal_error("Error: " + ctx.where +
-                      " fits its PHYLIP header only with names that repeat: " +
-                      duplicates + " (tree programs need names that differ)");
+  // Names that repeat (strict names of two species cut to the same 10
+  // characters) are data all the same: only the output formats that need
+  // names that differ refuse them.
+  if (repeating) {
+    if (ctx.warn)
+      ctx.warn("Warning: names repeat: " + repeating->duplicate +
+               "; output in the tree formats (-f phylip-relaxed, "
+               "phylip-strict, paml, nexus, clustal) or with --safe-names "
+               "refuses them");
+    return take(*repeating);
+  }
   if (furthest.bad_byte)
     throw fatal_error("Error: " + ctx.where + ", " + furthest.failure);
   throw fatal_error(fits + furthest.failure);

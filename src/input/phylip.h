@@ -7,8 +7,8 @@
 #include "base/byte_stream.h"
 #include "input/records.h"
 
-// True when the first line holds two positive whole numbers (sequences,
-// columns) and nothing else.
+// True when the first line holds two whole numbers, sequences (above 0) and
+// columns, and nothing else.
 bool looks_like_phylip(std::string_view line, std::string_view head);
 
 // Reads a PHYLIP alignment. The layout is found by trying four readings in
@@ -20,9 +20,10 @@ bool looks_like_phylip(std::string_view line, std::string_view head);
 // are equally long. Blanks and digits in residue lines are skipped; letters
 // of either case are residues; '-', '.', '_', '~' and '?' are gaps. A '.'
 // in any row but the first draws one warning (some programs read it as
-// "same as the first sequence"). Throws fatal_error when no reading fits,
-// naming what failed in the reading that got furthest (the first of them),
-// or, when the only fits give two records one name, naming those.
+// "same as the first sequence"). A reading whose names repeat is kept only
+// when none with names that differ fits, with one warning naming two
+// records of one name. Throws fatal_error when no reading fits, naming what
+// failed in the reading that got furthest (the first of them).
 loaded_input read_phylip(byte_source* src, const read_context& ctx);
 
 #endif  // COLSIEVE_INPUT_PHYLIP_H

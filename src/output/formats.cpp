@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 #include "base/error.h"
@@ -180,13 +181,13 @@ void write_clustal(output_buffer& fp, const alignment& aln,
   fp.write(std::string(
       "CLUSTAL W multiple sequence alignment, written by colsieve\n\n"));
   std::string line;
-  // Rows read again from their file come a window of columns at a time,
-  // as many blocks as about 4 MB of rows hold.
+  // A window of columns at a time, as many blocks as about 4 MB of rows
+  // hold: rows read again from their file come through it.
   const std::size_t budget =
-      aln.in_memory()
-          ? 64 * kWidth
-          : std::max<std::size_t>(1, (std::size_t{4} << 20) / aln.nseq());
-  std::vector<char> window;
+      std::max<std::size_t>(1, (std::size_t{4} << 20) / aln.nseq());
+  std::unique_ptr<char[]> window;
+  std::size_t window_room = 0;
+  std::vector<const char*> rows(aln.nseq());
   std::vector<std::size_t> cols;  // the window's columns, block by block
   for (std::size_t next = 0; next < aln.lseq;) {
     cols.clear();
@@ -196,15 +197,14 @@ void write_clustal(output_buffer& fp, const alignment& aln,
       if (cols.size() % kWidth == 0 && next - lo >= budget) break;
     }
     const std::size_t hi = next, span = hi - lo;
-    if (!aln.in_memory()) {
-      window.resize(aln.nseq() * span);
-      for (std::size_t i = 0; i < aln.nseq(); ++i)
-        aln.segment(i, lo, hi, window.data() + i * span);
+    if (window_room < aln.nseq() * span) {
+      window_room = aln.nseq() * span;
+      window.reset(new char[window_room]);
     }
+    for (std::size_t i = 0; i < aln.nseq(); ++i)
+      rows[i] = aln.segment(i, lo, hi, window.get() + i * span);
     // Row i's columns from lo on.
-    const auto row = [&](std::size_t i) {
-      return aln.in_memory() ? aln.row(i) + lo : window.data() + i * span;
-    };
+    const auto row = [&](std::size_t i) { return rows[i]; };
     for (std::size_t b = 0; b < cols.size(); b += kWidth) {
       const std::size_t k = std::min(kWidth, cols.size() - b);
       fp.put('\n');
@@ -244,6 +244,12 @@ void write_layout(output_buffer& fp, const alignment& aln,
   if (phylip)
     fp.write(std::to_string(aln.nseq()) + " " +
              std::to_string(sel.n_gt_target) + "\n");
+  if (phylip && remove_cols && sel.n_gt_target == 0) {
+    // The writer would run the names into one line; a file of no columns
+    // (a complement where nothing was dropped) has one name a line.
+    for (const std::string& name : aln.names) fp.write(name + "\n");
+    return;
+  }
   const trimmed_writer writer(sel.is_selected, remove_cols, phylip);
   write_records(fp, aln, writer, pool);
 }
@@ -256,8 +262,9 @@ void write_kept(output_buffer& fp, const alignment& aln,
   const std::string counts =
       std::to_string(aln.nseq()) + " " + std::to_string(sel.n_gt_target);
   if (f == out_format::nexus) {
-    // The data type from the letters that are written.
-    const alphabet a = guess_alphabet(aln, sel.is_selected);
+    // The data type from the letters that are written (the alignment's,
+    // where they cannot tell: a complement of no columns is no protein).
+    const alphabet a = written_alphabet(aln, sel.is_selected);
     const char* type = a == alphabet::dna   ? "DNA"
                        : a == alphabet::rna ? "RNA"
                                             : "PROTEIN";

@@ -338,7 +338,7 @@ class alignment_blocks {
   alignment_blocks(const report_input& r, std::size_t rows)
       : r_(r),
         rows_(rows),
-        dna_(guess_alphabet(r.aln, r.sel.is_selected) != alphabet::protein) {
+        dna_(written_alphabet(r.aln, r.sel.is_selected) != alphabet::protein) {
     for (std::size_t i = 0; i < rows; ++i) {
       name_width_ = std::max(name_width_,
                              std::min<std::size_t>(24, r.aln.names[i].size()));

@@ -87,19 +87,31 @@ std::string cell(std::string s) {
   return s;
 }
 
+// JSON text is Unicode: a byte that is not UTF-8 (a file name in Latin-1,
+// say) would make the whole file unreadable to a strict reader such as
+// Python's json.load. Each such byte is written as U+FFFD, the replacement
+// character, rather than guessed at: its Latin-1 reading would name another
+// file without a sign. The tab-separated table keeps the bytes.
 std::string json_string(const std::string& s) {
   std::string out = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n =
+        c < 0x80 ? 1 : utf8_length(std::string_view(s).substr(i));
+    if (n == 0) {
+      out += "\\ufffd";
+      ++i;
+    } else if (c == '"' || c == '\\') {
       out += '\\';
-      out += ch;
+      out += s[i++];
     } else if (c < 0x20) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04x", c);
       out += buf;
+      ++i;
     } else {
-      out += ch;
+      out.append(s, i, n);
+      i += n;
     }
   }
   return out + "\"";

@@ -19,7 +19,8 @@ struct summary_row {
   std::string error;  // the first line of its error, when it failed
   // The figures, when ok.
   std::size_t sequences = 0, columns = 0, kept_columns = 0;
-  double kept_fraction = 0, target = 0;  // the summary line's
+  double kept_fraction = 0;  // kept_columns / columns
+  double target = 0;         // the summary line's
   site_stats before, after;
   bool nucleotides = false;  // gc_percent applies
   // Where it is in the supermatrix (--concat): its first and last column,

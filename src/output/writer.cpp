@@ -167,14 +167,17 @@ void write_records(output_buffer& fp, const alignment& aln,
   for (std::size_t i = 0; i < nseq; ++i)
     total += fmt.bound(aln.names[i], aln.lseq);
   const std::size_t threads = pool.threads_for(total);
-  // Rows read again from their file come through a buffer of each thread.
-  const std::size_t row_room = aln.in_memory() ? 0 : aln.lseq;
+  // Rows read again from their file come through a buffer of each thread
+  // (never touched when the table holds them).
+  const auto row_buffer = [&aln] {
+    return std::unique_ptr<char[]>(new char[aln.lseq]);
+  };
   if (threads == 1) {
-    std::vector<char> row(row_room);
+    const std::unique_ptr<char[]> row = row_buffer();
     for (std::size_t i = 0; i < nseq; ++i) {
       char* dst = fp.reserve(fmt.bound(aln.names[i], aln.lseq));
       fp.commit(fmt.format(dst, i, aln.names[i],
-                           aln.segment(i, 0, aln.lseq, row.data()), aln.lseq));
+                           aln.segment(i, 0, aln.lseq, row.get()), aln.lseq));
     }
     return;
   }
@@ -185,7 +188,8 @@ void write_records(output_buffer& fp, const alignment& aln,
       total / (threads * 8), std::size_t{64} << 10, std::size_t{4} << 20);
   std::vector<std::unique_ptr<char[]>> bufs(threads);
   std::vector<std::size_t> room(threads), used(threads);
-  std::vector<std::vector<char>> rows(threads, std::vector<char>(row_room));
+  std::vector<std::unique_ptr<char[]>> rows(threads);
+  for (auto& row : rows) row = row_buffer();
   for (std::size_t i = 0; i < nseq;) {
     std::size_t j = i, bytes = 0;
     while (j < nseq && (j == i || bytes < share * threads))
@@ -204,9 +208,8 @@ void write_records(output_buffer& fp, const alignment& aln,
       }
       char* dst = bufs[t].get();
       for (std::size_t k = b; k < e; ++k)
-        dst +=
-            fmt.format(dst, k, aln.names[k],
-                       aln.segment(k, 0, aln.lseq, rows[t].data()), aln.lseq);
+        dst += fmt.format(dst, k, aln.names[k],
+                          aln.segment(k, 0, aln.lseq, rows[t].get()), aln.lseq);
       used[t] = static_cast<std::size_t>(dst - bufs[t].get());
     });
     for (std::size_t t = 0; t < parts; ++t) fp.write(bufs[t].get(), used[t]);

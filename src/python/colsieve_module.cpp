@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -204,6 +205,28 @@ alignment read_origin(const origin& from, const input_options& opts,
                         from.name, opts, pool, warn, summary);
 }
 
+// Everything a file object's read() gives until it gives b"": a raw file,
+// a pipe or a socket may return the data in parts.
+py::bytes read_to_end(const py::object& file) {
+  std::vector<py::bytes> parts;
+  for (;;) {
+    const py::object data = file.attr("read")();
+    if (py::isinstance<py::str>(data) || PyObject_CheckBuffer(data.ptr()) == 0)
+      throw py::type_error(
+          "colsieve.read: the file object gave " +
+          std::string(py::str(data.get_type().attr("__name__"))) +
+          ", not bytes: open the file in binary mode (\"rb\")");
+    PyObject* b = PyBytes_FromObject(data.ptr());
+    if (b == nullptr) throw py::error_already_set();
+    py::bytes part = py::reinterpret_steal<py::bytes>(b);
+    if (PyBytes_GET_SIZE(part.ptr()) == 0) break;
+    parts.push_back(std::move(part));
+  }
+  // One part (a whole read()) is kept as it is, not copied.
+  if (parts.size() == 1) return parts[0];
+  return py::bytes("").attr("join")(py::cast(parts));
+}
+
 py_alignment read_source(const py::object& source, bool fold_case,
                          long long max_columns, long long threads) {
   auto from = std::make_shared<origin>();
@@ -226,15 +249,7 @@ py_alignment read_source(const py::object& source, bool fold_case,
     from->how = origin::kind::bytes;
     py::object name = py::getattr(source, "name", py::none());
     from->name = py::isinstance<py::str>(name) ? text(name) : "<file>";
-    const py::object data = source.attr("read")();
-    if (py::isinstance<py::str>(data) || PyObject_CheckBuffer(data.ptr()) == 0)
-      throw py::type_error(
-          "colsieve.read: the file object gave " +
-          std::string(py::str(data.get_type().attr("__name__"))) +
-          ", not bytes: open the file in binary mode (\"rb\")");
-    PyObject* b = PyBytes_FromObject(data.ptr());
-    if (b == nullptr) throw py::error_already_set();
-    from->data = py::reinterpret_steal<py::object>(b);
+    from->data = read_to_end(source);
   } else {
     throw py::type_error(
         "colsieve.read: source must be a path, bytes or a binary file "
@@ -256,6 +271,46 @@ py_alignment read_source(const py::object& source, bool fold_case,
   return {std::move(aln), summary.format, std::move(from)};
 }
 
+// An item of Alignment()'s names or sequences as bytes; anything but a str
+// is a TypeError that names the argument.
+std::string str_item(const py::handle& item, const char* argument,
+                     std::size_t i) {
+  if (!py::isinstance<py::str>(item))
+    throw py::type_error(
+        std::string("Alignment: ") + argument + " must be str, not " +
+        std::string(py::str(item.get_type().attr("__name__"))) + " (" +
+        argument + "[" + std::to_string(i) + "])");
+  return text(item);
+}
+
+// How a message names the character that starts at row[j] (UTF-8).
+std::string character_at(const std::string& row, std::size_t j) {
+  const auto c = static_cast<unsigned char>(row[j]);
+  if (c == ' ' || c == '\t') return "a blank";
+  if (c == '\n' || c == '\r') return "a line break";
+  if (c < 0x20 || c == 0x7f) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", c);
+    return std::string("a control character (U+") + code + ")";
+  }
+  if (c < 0x80) return std::string("'") + row[j] + "'";
+  // A character of 2 to 4 bytes as it is; a byte that starts none (a
+  // surrogate-escaped byte of the str) is no character.
+  const std::size_t n = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+  bool whole = n > 0 && c < 0xf5 && j + n <= row.size();
+  for (std::size_t k = 1; whole && k < n; ++k)
+    whole = (static_cast<unsigned char>(row[j + k]) & 0xc0) == 0x80;
+  return whole ? "'" + row.substr(j, n) + "'" : "a byte that is not text";
+}
+
+// The column, counted in characters, of the character at row[j].
+std::size_t column_at(const std::string& row, std::size_t j) {
+  std::size_t column = 1;
+  for (std::size_t k = 0; k < j; ++k)
+    if ((static_cast<unsigned char>(row[k]) & 0xc0) != 0x80) ++column;
+  return column;
+}
+
 // Builds a table from Python strings, each character a column: the
 // characters that FASTA read with fold_case keeps (letters in either case,
 // '-', '.', '_', '~', '?'; 'X' and the gaps become gaps). Others are
@@ -270,19 +325,21 @@ py_alignment build(const std::vector<py::object>& names,
       make_filter_table(fasta_rule(FOLD_CASE, static_cast<char>(UNALIGNED)));
   alignment aln;
   std::size_t used = 0;
-  std::vector<std::string> rows(sequences.size());
+  // Every item's type first: a TypeError before any message on the text.
+  std::vector<std::string> labels(names.size()), rows(sequences.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    labels[i] = str_item(names[i], "names", i);
+  for (std::size_t i = 0; i < sequences.size(); ++i)
+    rows[i] = str_item(sequences[i], "sequences", i);
   for (std::size_t i = 0; i < sequences.size(); ++i) {
-    std::string name = text(names[i]);
-    rows[i] = text(sequences[i]);
+    std::string name = std::move(labels[i]);
     std::string& row = rows[i];
     for (std::size_t j = 0; j < row.size(); ++j) {
       const unsigned char c = table[static_cast<unsigned char>(row[j])];
       if (c == 0)
         throw fatal_error("Error: " + record_label(i, name) + " holds " +
-                          (row[j] > 0x20 && row[j] < 0x7f
-                               ? std::string("'") + row[j] + "'"
-                               : std::string("a byte that is not text")) +
-                          " in column " + std::to_string(j + 1) +
+                          character_at(row, j) + " in column " +
+                          std::to_string(column_at(row, j)) +
                           ", which is neither a residue (a letter) nor a gap");
       row[j] = static_cast<char>(c);
     }

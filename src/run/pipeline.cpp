@@ -28,8 +28,10 @@ summary_row row_of(const std::string& input, const loaded& l, const trimmed& r,
   row.sequences = aln.nseq();
   row.columns = aln.lseq;
   row.kept_columns = static_cast<std::size_t>(r.kept.n_gt_target);
-  row.kept_fraction = static_cast<double>(r.t.sel.n_gt_target) /
-                      static_cast<double>(r.t.score.size());
+  // Of what is written: with --codon, --ends-only or --cds the kept columns
+  // differ from the selection's, whose fraction the summary line reports.
+  row.kept_fraction =
+      static_cast<double>(row.kept_columns) / static_cast<double>(row.columns);
   row.target = r.t.sel.target_wt;
   if (figures) {
     const std::vector<unsigned char> all(aln.lseq, 1);
@@ -68,7 +70,8 @@ sequence_set load_coding_sequences(const run_settings& set,
                                    const std::string& path, thread_pool& pool,
                                    const warn_fn& warn) {
   const std::size_t limit = set.max_columns == 0 ? MAX_WIDTH : set.max_columns;
-  return read_coding_sequences(path, std::min(MAX_WIDTH, 3 * limit + 3), pool,
+  // A codon for each column, a stop codon and an incomplete last codon.
+  return read_coding_sequences(path, std::min(MAX_WIDTH, 3 * limit + 5), pool,
                                warn);
 }
 
@@ -115,6 +118,10 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   // output.
   const std::vector<std::string> names =
       output_names(aln, set.format, set.safe_names, warn);
+  if (set.outputs.complement && r.dropped.n_gt_target == 0)
+    warn(
+        "Warning: no column was dropped, so the --complement file holds no "
+        "columns");
   const auto alignment_of = [&](const selection& sel, int remove_cols) {
     return buffered([&, remove_cols](output_buffer& out) {
       write_alignment(out, aln, names, sel, set.format, remove_cols, pool);
@@ -139,8 +146,7 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   contents.complement = alignment_of(r.dropped, 1);  // only what -r removes
   contents.alignment = alignment_of(r.kept, set.remove_cols);
   contents.side_work = l.aln.nseq() * l.aln.lseq;
-  if (!l.aln.in_memory())
-    contents.verify = [&l] { l.aln.source->check_unchanged(); };
+  contents.verify = [&l] { l.aln.check_unchanged(); };
   files.write(contents, pool);
   return row;
 }

@@ -69,6 +69,17 @@ void check_settings(const run_settings& set, const setting_names& names) {
                       " takes a name template with {stem} in it, one file "
                       "for each input (for example " +
                       names.cds + " cds/{stem}.fna)");
+  if (set.out_dir && set.outputs.alignment)
+    throw fatal_error("Error: " + named(names.output) + " does not go with " +
+                      names.out_dir + ", which writes each alignment into " +
+                      "its folder, named by " + names.out_name +
+                      ": leave out " + names.output + " (or leave out " +
+                      names.out_dir + " to write one alignment to " +
+                      names.output + "'s file)");
+  if (set.out_name && !set.out_dir)
+    throw fatal_error("Error: " + named(names.out_name) + " goes with " +
+                      names.out_dir + ", whose outputs it names; to name " +
+                      "the one output, give " + names.output + " FILE");
   check_join_settings(set);
   if (set.mask_stops != stop_mask::none && !set.codon)
     throw fatal_error("Error: " + named(names.mask_stops) + " needs " +

@@ -71,9 +71,9 @@ struct setting_names {
 // not go together: --cds with --codon or --mask-stops; --genetic-code
 // without --cds, or a table colsieve does not have; --mask-stops without
 // --codon; with --out-dir, a --cds that is no template with {stem} or
-// {name}; the join's options without --concat (and those that shape the
-// partitions without --partitions), --partition-by codon without --codon
-// or --cds.
+// {name}, and -o; --out-name without --out-dir; the join's options without
+// --concat (and those that shape the partitions without --partitions),
+// --partition-by codon without --codon or --cds.
 void check_settings(const run_settings& set, const setting_names& names);
 
 // What the readers and the core take of the settings.

@@ -17,9 +17,14 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 git clone --quiet "$src" "$scratch/clone" || exit 1
 "$python" -m venv --system-site-packages "$scratch/venv" || exit 1
+# As README.md gives it: -v, so that CMake's lines come through, and they
+# show the module's target alone was built.
 PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 \
-  "$scratch/venv/bin/pip" install --quiet --no-build-isolation "$scratch/clone" \
+  "$scratch/venv/bin/pip" install -v --no-build-isolation "$scratch/clone" \
   > "$scratch/pip.log" 2>&1 || { cat "$scratch/pip.log"; exit 1; }
+grep -q "Building CXX object .*colsieve_module.cpp" "$scratch/pip.log" &&
+  ! grep -q "Built target colsieve\($\|_completion\)" "$scratch/pip.log" ||
+  { echo "pip -v did not show the module's build alone:"; cat "$scratch/pip.log"; exit 1; }
 cd "$scratch" || exit 1
 rm -rf "$scratch/clone"  # nothing of the clone may be needed any more
 "$bin" -i "$src/examples/Pkinase.fa" -r -p > want 2> /dev/null || exit 1

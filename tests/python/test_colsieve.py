@@ -217,6 +217,21 @@ def test_sources_agree(tmp_path):
         colsieve.read(12)
 
 
+def test_file_object_read_to_its_end():
+    class Chunks:  # gives its data 100 bytes a call, as a raw stream may
+        def __init__(self, data):
+            self.data = data
+
+        def read(self, size=-1):
+            part, self.data = self.data[:100], self.data[100:]
+            return part
+
+    data = (ROOT / "examples" / "Pkinase.fa").read_bytes()
+    whole = colsieve.read(data)
+    a = colsieve.read(Chunks(data))
+    assert (a.names, a.sequences) == (whole.names, whole.sequences)
+
+
 def test_built_alignment():
     a = colsieve.Alignment(["a one", "b"], ["AcX-.~?", "ACDEFGH"])
     assert a.sequences == ["AC-----", "ACDEFGH"] and a.format is None
@@ -234,6 +249,14 @@ def test_built_alignment():
     with pytest.raises(colsieve.Error) as e:
         colsieve.Alignment(["a", "b"], ["ACD", "AC"])
     assert e.value.details == ["Record 2 (b) has 2 columns; record 1 (a) has 3."]
+    with pytest.raises(TypeError, match=r"names must be str, not int \(names\[0\]\)"):
+        colsieve.Alignment([1, 2], ["A", "C"])
+    with pytest.raises(TypeError, match=r"sequences must be str, not bytes \(sequences\[1\]\)"):
+        colsieve.Alignment(["a", "b"], ["A", b"C"])
+    with pytest.raises(colsieve.Error, match=r"record 1 \(a\) holds a blank in column 2"):
+        colsieve.Alignment(["a", "b"], ["A C", "ACD"])
+    with pytest.raises(colsieve.Error, match=r"record 2 \(b\) holds 'é' in column 2"):
+        colsieve.Alignment(["a", "b"], ["ACD", "Aé*"])
     with pytest.raises(colsieve.Error, match="2 names for 1 sequences"):
         colsieve.Alignment(["a", "b"], ["ACD"])
     with pytest.raises(colsieve.Error, match="no sequences"):
