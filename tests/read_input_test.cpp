@@ -20,9 +20,9 @@ TEST(read_alignment, dropped_characters_draw_one_warning) {
               ElementsAre("Warning: 2 '?' were dropped from the residues; -u "
                           "reads lower case as residues and '.', '?', '~' as "
                           "gaps."));
-  out = read_text(">a\nacgt-cgt*\n>b\nacgt-cgt\n");
+  out = read_text(">a\nAcgt-cgt*\n>b\nAcgt-cgt\n");
   EXPECT_THAT(out.warnings,
-              ElementsAre("Warning: 14 lower-case letters and 1 '*' were "
+              ElementsAre("Warning: 12 lower-case letters and 1 '*' were "
                           "dropped from the residues; -u reads lower case as "
                           "residues and '.', '?', '~' as gaps."));
   input_options fold;

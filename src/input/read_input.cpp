@@ -97,6 +97,76 @@ void keep_letters(loaded_input& in, format fmt, bool fold_case,
   }
 }
 
+// Whether the rows read hold a residue that is no gap: whether a letter of
+// the input was upper case, where lower case was dropped.
+bool holds_residue(const loaded_input& in) {
+  const std::vector<std::uint32_t>& counts = in.aln.class_counts;
+  for (std::size_t j = 0; j < counts.size(); j += 27)
+    for (std::size_t k = 0; k < 26; ++k)
+      if (counts[j + k] != 0) return true;
+  // Rows read in place were counted, but for a first row of no columns.
+  if (in.aln.source) return counts.empty();
+  for (std::size_t i = 0; i < in.lengths.size(); ++i) {
+    const char* row = in.aln.residues.data() + in.aln.offsets[i];
+    for (std::size_t j = 0; j < in.lengths[i]; ++j)
+      if (row[j] != static_cast<char>(UNALIGNED)) return true;
+  }
+  return false;
+}
+
+// A source that keeps a copy of what it hands out, until a residue line
+// shows an upper-case letter: standard input or gzip read once, that can be
+// read again by -u's rule when no letter was upper case (MAFFT writes
+// nucleotides in lower case).
+class recording_source : public byte_source {
+ public:
+  explicit recording_source(byte_source* src) : src_(src) {}
+  bool next(const char** data, std::size_t* size) override {
+    if (!src_->next(data, size)) return false;
+    if (recording_) {
+      copy_.append(*data, *size);
+      for (std::size_t k = 0; k < *size && recording_; ++k) {
+        const char c = (*data)[k];
+        if (c == '\n' || c == '\r') {
+          line_start_ = true;
+          header_ = false;
+          continue;
+        }
+        if (line_start_) header_ = c == '>';
+        line_start_ = false;
+        if (!header_ && c >= 'A' && c <= 'Z') {
+          recording_ = false;
+          std::string().swap(copy_);
+        }
+      }
+    }
+    return true;
+  }
+  // What was handed out, if all of it was kept.
+  const std::string* copy() const { return recording_ ? &copy_ : nullptr; }
+
+ private:
+  byte_source* src_;
+  bool recording_ = true, line_start_ = true, header_ = false;
+  std::string copy_;
+};
+
+class string_source : public byte_source {
+ public:
+  explicit string_source(const std::string& s) : s_(s) {}
+  bool next(const char** data, std::size_t* size) override {
+    if (done_ || s_.empty()) return false;
+    done_ = true;
+    *data = s_.data();
+    *size = s_.size();
+    return true;
+  }
+
+ private:
+  const std::string& s_;
+  bool done_ = false;
+};
+
 // Plain FASTA files from this size on are read in passes, not copied.
 constexpr off_t kStreamFrom = off_t{64} << 20;
 
@@ -122,16 +192,41 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   const bool plain =
       kind.fmt == format::fasta && plain_file(fd, start, bytes, &begin, &end);
   using streaming = input_options::streaming;
-  if (plain && !ctx.keep_letters &&
+  const bool in_place =
+      plain && !ctx.keep_letters &&
       (opts.stream == streaming::always ||
-       (opts.stream == streaming::automatic && end - begin >= kStreamFrom)))
-    in = index_fasta_file(fd, begin, end, ctx, pool);
-  else if (kind.fmt == format::fasta)
-    in = read_plain_or_stream(bytes, fd, start, ctx, pool);
+       (opts.stream == streaming::automatic && end - begin >= kStreamFrom));
+  recording_source recorded(bytes.source());
+  const auto read_fasta_input = [&] {
+    if (in_place) return index_fasta_file(fd, begin, end, ctx, pool);
+    if (plain) return read_fasta_file(fd, begin, end, ctx, pool);
+    return read_fasta(&recorded, ctx);
+  };
+  if (kind.fmt == format::fasta)
+    in = read_fasta_input();
   else
     in = format_row(kind.fmt).read(bytes.source(), ctx);
+  // No letter upper case, and lower case dropped: the nucleotides as MAFFT
+  // writes them, which only -u's rule reads. An alignment with any letter
+  // in upper case is read as it was.
+  if (kind.fmt == format::fasta && !ctx.fold_case && !ctx.keep_letters &&
+      lower_case_and_dots(in.drops) > 0 && !holds_residue(in) &&
+      (plain || recorded.copy() != nullptr)) {
+    ctx.fold_case = true;
+    if (plain) {
+      in = read_fasta_input();
+    } else {
+      string_source again(*recorded.copy());
+      in = read_fasta(&again, ctx);
+    }
+    if (warn)
+      warn(
+          "Warning: no letter of the alignment is upper case, so it was read "
+          "as -u reads it: lower-case letters as residues, '.' as gaps (as "
+          "MAFFT writes nucleotides)");
+  }
 
-  if (ctx.keep_letters) keep_letters(in, kind.fmt, opts.fold_case, summary);
+  if (ctx.keep_letters) keep_letters(in, kind.fmt, ctx.fold_case, summary);
   if (in.aln.names.empty())
     throw fatal_error("Error: no sequences in input file");
   for (std::size_t i = 0; i < in.lengths.size(); ++i)
@@ -142,7 +237,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   in.aln.lseq = in.lengths[0];
   if (in.aln.lseq == 0) {
     std::string message = "Error: alignment has no columns";
-    if (kind.fmt == format::fasta && !opts.fold_case)
+    if (kind.fmt == format::fasta && !ctx.fold_case)
       message +=
           " (lower-case letters and '.' are read as insertions and dropped)";
     const std::uint64_t dropped = lower_case_and_dots(in.drops);
@@ -152,7 +247,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
                  "residues and gaps.";
     throw fatal_error(message);
   }
-  warn_dropped(in.drops, opts.fold_case, warn);
+  warn_dropped(in.drops, ctx.fold_case, warn);
   if (summary != nullptr) summary->format = format_row(kind.fmt).name;
   return std::move(in.aln);
 }
