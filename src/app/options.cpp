@@ -54,6 +54,16 @@ enum : int {
   kOutNameOption,
   kSummaryOption,
   kStreamingOption,
+  kConcatOption,
+  kMissingCharOption,
+  kTaxonFieldOption,
+  kTaxonRegexOption,
+  kMinTaxaOption,
+  kPartitionsOption,
+  kPartitionsFormatOption,
+  kPartitionByOption,
+  kPartitionNameOption,
+  kTaxaTableOption,
 };
 
 // Reads a number the way "%lf" does: leading blanks, sign, fraction and
@@ -103,6 +113,15 @@ void set_text(option_state& s, const char* arg) {
 template <auto field>
 void set_output(option_state& s, const char* arg) {
   s.set.outputs.*field = arg;
+}
+
+// --taxon-field and --taxon-regex are two ways to one setting: refuses the
+// second.
+void check_one_taxon_rule(const option_state& s, const taxon_rule& rule) {
+  if (s.set.taxa && s.set.taxa->how != rule.how)
+    throw fatal_error(
+        "Error: --taxon-field and --taxon-regex are two ways to name the "
+        "taxa: give one");
 }
 
 // Shorthands for the rows: no completion, or files.
@@ -193,7 +212,8 @@ constexpr option_row kOptions[] = {
      "the coding sequences (FASTA or PIR, plain or gzip,\n"
      "unaligned) of the protein alignment's records: write\n"
      "their codon alignment, trimmed by the protein's\n"
-     "columns, instead of the protein alignment",
+     "columns, instead of the protein alignment; with\n"
+     "--out-dir a template such as cds/{stem}.fna",
      kFile, nullptr,
      [](option_state& s, const char* arg) {
        if (std::strcmp(arg, "-") == 0)
@@ -252,7 +272,8 @@ constexpr option_row kOptions[] = {
      "trim many alignments: the arguments that are not\n"
      "options (and -i's) are the inputs, each written to\n"
      "DIR (made if missing) under its name with the output\n"
-     "format's extension; -l, -w and --complement then take\n"
+     "format's extension; a folder stands for the alignments\n"
+     "in it; -l, -w, --complement and --cds then take\n"
      "templates with {stem}, such as -l maps/{stem}.tsv",
      completes::folder, nullptr, set_text<&run_settings::out_dir>},
     {kOutNameOption, 0, "out-name", "TEMPLATE", "Many alignments",
@@ -261,6 +282,79 @@ constexpr option_row kOptions[] = {
      "format's extension, {name} the input's name without\n"
      ".gz (default {stem}.{ext})",
      kNone, nullptr, set_text<&run_settings::out_name>},
+    {kConcatOption, 0, "concat", "FILE", "Supermatrix",
+     "join the trimmed alignments by taxon into one\n"
+     "supermatrix, FILE, in input order and in the output\n"
+     "format (-f); a taxon missing from an alignment is\n"
+     "filled with --missing-char",
+     kFile, nullptr, set_output<&output_paths::concat>},
+    {kMissingCharOption, 0, "missing-char", "C", "Supermatrix",
+     "what fills a taxon missing from an alignment: - or ?\n"
+     "(default -)",
+     completes::words, [] { return words_of(missing_char_words()); },
+     [](option_state& s, const char* arg) {
+       s.set.missing_char = missing_char_value("--missing-char", arg);
+     }},
+    {kTaxonFieldOption, 0, "taxon-field", "SEP:N", "Supermatrix",
+     "a record's taxon is the N-th field of its name split\n"
+     "at SEP, such as |:1 for Homo_sapiens|ENSG0001\n"
+     "(default: the name as the output format writes it)",
+     kNone, nullptr,
+     [](option_state& s, const char* arg) {
+       taxon_rule rule = taxon_field_value(arg);
+       check_one_taxon_rule(s, rule);
+       s.set.taxa = std::move(rule);
+     }},
+    {kTaxonRegexOption, 0, "taxon-regex", "RE", "Supermatrix",
+     "a record's taxon is what the first group of the\n"
+     "regular expression RE (ECMAScript) matches in its name",
+     kNone, nullptr,
+     [](option_state& s, const char* arg) {
+       taxon_rule rule = taxon_regex_value(arg);
+       check_one_taxon_rule(s, rule);
+       s.set.taxa = std::move(rule);
+     }},
+    {kMinTaxaOption, 0, "min-taxa", "N", "Supermatrix",
+     "join only the alignments with at least N taxa\n"
+     "(default 0: every one)",
+     kNone, nullptr,
+     [](option_state& s, const char* arg) {
+       s.set.min_taxa = count_value("--min-taxa", arg,
+                                    "the fewest taxa an alignment joined has",
+                                    static_cast<std::size_t>(-1));
+     }},
+    {kPartitionsOption, 0, "partitions", "FILE", "Supermatrix",
+     "write the supermatrix's partitions to FILE, one an\n"
+     "alignment, as RAxML and IQ-TREE read them: DNA, g1 =\n"
+     "1-300 (LG, ... for protein)",
+     kFile, nullptr, set_output<&output_paths::partitions>},
+    {kPartitionsFormatOption, 0, "partitions-format", "STYLE", "Supermatrix",
+     "raxml (the default), or nexus:\n"
+     "a sets block of charsets (IQ-TREE's -p) and a\n"
+     "mrbayes block (execute it in MrBayes after the matrix)",
+     completes::words, [] { return words_of(partition_style_words()); },
+     [](option_state& s, const char* arg) {
+       s.set.partitions_format =
+           partition_style_value("--partitions-format", arg);
+     }},
+    {kPartitionByOption, 0, "partition-by", "WHAT", "Supermatrix",
+     "gene (the default), or codon: with --codon or --cds,\n"
+     "a partition for each codon position of each\n"
+     "alignment (g1_pos1 = 1-300\\3, ...)",
+     completes::words, [] { return words_of(partition_split_words()); },
+     [](option_state& s, const char* arg) {
+       s.set.partition_by = partition_split_value("--partition-by", arg);
+     }},
+    {kPartitionNameOption, 0, "partition-name", "TEMPLATE", "Supermatrix",
+     "each alignment's name in the\n"
+     "partitions, made from its input as --out-name makes\n"
+     "names (default {stem})",
+     kNone, nullptr, set_text<&run_settings::partition_name>},
+    {kTaxaTableOption, 0, "taxa-table", "FILE", "Supermatrix",
+     "write a table of the supermatrix's taxa to FILE: for\n"
+     "each, the alignments it is in, their columns, and the\n"
+     "percent of the supermatrix it misses",
+     kFile, nullptr, set_output<&output_paths::taxa_table>},
     {'e', 'e', nullptr, "FILE", "Run",
      "append warnings and errors to FILE from here on\n"
      "(default: standard error)",

@@ -21,6 +21,9 @@ class alphabet_tally {
  public:
   void add(std::string_view residues);
   alphabet guess() const;
+  // True once a letter that is no nucleotide code was seen: the guess is
+  // protein, whatever follows.
+  bool settled() const;
 
  private:
   friend alphabet guess_alphabet(const alignment&,
@@ -28,7 +31,6 @@ class alphabet_tally {
   // Adds the n characters of row whose mask entry is not 0.
   void add_masked(const unsigned char* row, const unsigned char* mask,
                   std::size_t n);
-  bool settled() const;  // a letter that is no nucleotide code was seen
 
   std::size_t letters_ = 0, plain_ = 0;
   unsigned char seen_ = 0;  // what the characters were, one bit a kind

@@ -38,15 +38,6 @@ const char* replaced_text(name_rule rule) {
              : "blanks and ( ) [ ] : ; , '";
 }
 
-// The text a record's name is made from: a PIR record's header without its
-// type code and ';'.
-std::string_view record_text(const alignment& aln, std::size_t i) {
-  const std::string_view header = aln.names[i];
-  if (aln.form(i) == name_form::pir && header.size() >= 3 && header[2] == ';')
-    return header.substr(3);
-  return header;
-}
-
 // The word a tree format's name is made from: the first word, or a quoted
 // NEXUS name whole.
 std::string_view name_word(std::string_view text, name_form form) {
@@ -340,6 +331,23 @@ std::string out_format_names() {
   return s;
 }
 
+std::string_view record_name_text(const alignment& aln, std::size_t i) {
+  const std::string_view header = aln.names[i];
+  if (aln.form(i) == name_form::pir && header.size() >= 3 && header[2] == ';')
+    return header.substr(3);
+  return header;
+}
+
+std::string name_in_format(std::string_view text, out_format f,
+                           bool safe_names) {
+  const name_rule rule = rule_of(f, safe_names);
+  if (rule == name_rule::whole || rule == name_rule::record)
+    return std::string(text);
+  std::string name = safe_name(text, rule);
+  if (f == out_format::phylip_strict) name = utf8_prefix(name, 10);
+  return name;
+}
+
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn) {
   const name_rule rule = rule_of(f, safe_names);
@@ -348,13 +356,14 @@ std::vector<std::string> output_names(const alignment& aln, out_format f,
   if (rule == name_rule::whole) return aln.names;
   if (rule == name_rule::record) {
     for (std::size_t i = 0; i < aln.nseq(); ++i)
-      names.emplace_back(record_text(aln, i));
+      names.emplace_back(record_name_text(aln, i));
     return names;
   }
   std::size_t changed = 0;
   std::string first_before, first_after;
   for (std::size_t i = 0; i < aln.nseq(); ++i) {
-    const std::string_view word = name_word(record_text(aln, i), aln.form(i));
+    const std::string_view word =
+        name_word(record_name_text(aln, i), aln.form(i));
     std::string name = safe_name(word, rule);
     if (name != word && changed++ == 0) {
       first_before = shown(word);

@@ -73,6 +73,17 @@ std::string out_format_names();
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn);
 
+// The text record i's name is made from: its header, without a PIR
+// record's type code and ';'.
+std::string_view record_name_text(const alignment& aln, std::size_t i);
+
+// text (a name made otherwise, such as a taxon) as format f writes a name,
+// but whole: for the tree formats (and fasta and pir with safe_names) the
+// characters output_names replaces become '_', blanks included, and
+// phylip-strict cuts it to 10 bytes; the other formats keep it as it is.
+std::string name_in_format(std::string_view text, out_format f,
+                           bool safe_names);
+
 // Writes the trimmed alignment in format f, with the names output_names
 // gave. remove_cols applies to the default and phylip formats; the others
 // always leave unselected columns out, and write the kept ones in upper

@@ -25,6 +25,9 @@ side_files::side_files(const output_paths& paths, const input_ids& inputs,
   report_ = add(paths.report, "report");
   complement_ = add(paths.complement, "complement");
   summary_ = add(paths.summary, "summary");
+  concat_ = add(paths.concat, "supermatrix");
+  partitions_ = add(paths.partitions, "partitions");
+  taxa_table_ = add(paths.taxa_table, "taxa table");
   if (paths.no_alignment) return;
   if (paths.alignment && *paths.alignment != "-") {
     alignment_ = add(paths.alignment, "output");
@@ -46,6 +49,11 @@ void side_files::write(const output_contents& contents, thread_pool& pool) {
   if (complement_ != nullptr)
     sides.emplace_back(complement_, &contents.complement);
   if (summary_ != nullptr) sides.emplace_back(summary_, &contents.summary);
+  if (concat_ != nullptr) sides.emplace_back(concat_, &contents.concat);
+  if (partitions_ != nullptr)
+    sides.emplace_back(partitions_, &contents.partitions);
+  if (taxa_table_ != nullptr)
+    sides.emplace_back(taxa_table_, &contents.taxa_table);
   // Files of their own are written side by side; a shared stream in order.
   bool apart = sides.size() > 1;
   for (const auto& side : sides)

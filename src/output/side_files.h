@@ -1,7 +1,8 @@
-// Every file a run writes: the column map (-l), the report (-w) and the
-// alignment (-o, else standard output). All paths are checked before
-// anything is written, and no existing file is replaced unless everything
-// was written.
+// Every file a run writes: the column map (-l), the report (-w), the
+// complement, the summary table, the supermatrix with its partitions and
+// taxa table, and the alignment (-o, else standard output). All paths are
+// checked before anything is written, and no existing file is replaced unless
+// everything was written.
 #ifndef COLSIEVE_OUTPUT_SIDE_FILES_H
 #define COLSIEVE_OUTPUT_SIDE_FILES_H
 
@@ -21,6 +22,9 @@ struct output_paths {
   std::optional<std::string> report;      // -w
   std::optional<std::string> complement;  // --complement: dropped columns
   std::optional<std::string> summary;     // --summary: the summary table
+  std::optional<std::string> concat;      // --concat: the supermatrix
+  std::optional<std::string> partitions;  // --partitions: its partitions
+  std::optional<std::string> taxa_table;  // --taxa-table: its taxa
   std::optional<std::string> alignment;   // -o; none, or "-": standard output
   bool no_alignment = false;  // none at all (a batch's summary table alone)
 };
@@ -32,6 +36,9 @@ struct output_contents {
   content_writer report;
   content_writer complement;
   content_writer summary;
+  content_writer concat;
+  content_writer partitions;
+  content_writer taxa_table;
   content_writer alignment;
   // Called once everything is written, before anything is put in place:
   // throws fatal_error when the run must not commit (its input changed).
@@ -54,7 +61,8 @@ class side_files {
   side_files& operator=(const side_files&) = delete;
 
   // Writes every output and puts it in place, in this order:
-  // 1. the column map, the report and the complement (side by side on the
+  // 1. the column map, the report, the complement, the summary table and
+  //    the supermatrix's files (side by side on the
   //    pool when each goes to a staged file of its own), then the
   //    alignment, to its file
   //    or to standard output; in-place files only keep their writer;
@@ -74,6 +82,9 @@ class side_files {
   destination* report_ = nullptr;
   destination* complement_ = nullptr;
   destination* summary_ = nullptr;
+  destination* concat_ = nullptr;
+  destination* partitions_ = nullptr;
+  destination* taxa_table_ = nullptr;
   destination* alignment_ = nullptr;  // null: standard output, or none
   bool to_stdout_ = false;            // the alignment goes to standard output
 };

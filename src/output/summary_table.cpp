@@ -24,6 +24,8 @@ const char* const SUMMARY_FIELDS[16] = {
     "error",
 };
 
+const char* const SUMMARY_JOIN_FIELDS[2] = {"concat_start", "concat_end"};
+
 namespace {
 
 // One field: its text, whether it is a string, and whether it applies.
@@ -39,14 +41,14 @@ std::string number(double v) {
   return buf;
 }
 
-std::vector<field> fields_of(const summary_row& r) {
+std::vector<field> fields_of(const summary_row& r, bool joined) {
   const auto count = [&r](std::size_t n) {
     return field{std::to_string(n), false, r.ok};
   };
   const auto real = [&r](double v, bool applies = true) {
     return field{number(v), false, r.ok && applies};
   };
-  return {
+  std::vector<field> f = {
       {r.input, true, true},
       {r.format, true, !r.format.empty()},
       count(r.sequences),
@@ -64,6 +66,18 @@ std::vector<field> fields_of(const summary_row& r) {
       {r.ok ? "ok" : "failed", true, true},
       {r.error, true, !r.ok},
   };
+  if (joined)
+    for (const std::size_t col : {r.concat_start, r.concat_end})
+      f.push_back({std::to_string(col), false, r.concat_start != 0});
+  return f;
+}
+
+// The field names of a table.
+std::vector<const char*> field_names(bool joined) {
+  std::vector<const char*> names(SUMMARY_FIELDS, SUMMARY_FIELDS + 16);
+  if (joined)
+    names.insert(names.end(), SUMMARY_JOIN_FIELDS, SUMMARY_JOIN_FIELDS + 2);
+  return names;
 }
 
 // Text in a table cell: tabs and line ends would break the table.
@@ -190,7 +204,8 @@ std::string list_of(const std::vector<std::string>& items, Quote quote) {
 // The lines MultiQC reads before the table: the section and its table, the
 // count columns shown as whole numbers.
 void write_multiqc_header(output_buffer& fp,
-                          const std::vector<std::string>& command_line) {
+                          const std::vector<std::string>& command_line,
+                          bool joined) {
   const std::string version = COLSIEVE_VERSION;
   std::string h =
       "# id: \"colsieve\"\n"
@@ -209,6 +224,9 @@ void write_multiqc_header(output_buffer& fp,
         "variable_after", "parsimony_informative_before",
         "parsimony_informative_after"})
     h += std::string("#     ") + count + ": {format: \"{:,.0f}\"}\n";
+  for (int k = 0; k < 2 && joined; ++k)
+    h += std::string("#     ") + SUMMARY_JOIN_FIELDS[k] +
+         ": {format: \"{:.0f}\"}\n";
   h += "# tool: \"colsieve\"\n"
        "# version: \"" +
        version +
@@ -229,17 +247,19 @@ summary_format summary_format_of(const std::string& path) {
 void write_summary_table(output_buffer& fp,
                          const std::vector<summary_row>& rows,
                          summary_format format,
-                         const std::vector<std::string>& command_line) {
+                         const std::vector<std::string>& command_line,
+                         bool joined) {
+  const std::vector<const char*> names = field_names(joined);
   if (format != summary_format::json) {
     if (format == summary_format::multiqc_tsv)
-      write_multiqc_header(fp, command_line);
-    for (int k = 0; k < 16; ++k) {
+      write_multiqc_header(fp, command_line, joined);
+    for (std::size_t k = 0; k < names.size(); ++k) {
       if (k > 0) fp.put('\t');
-      fp.write(std::string(SUMMARY_FIELDS[k]));
+      fp.write(std::string(names[k]));
     }
     fp.put('\n');
     for (const summary_row& r : rows) {
-      const std::vector<field> f = fields_of(r);
+      const std::vector<field> f = fields_of(r, joined);
       for (std::size_t k = 0; k < f.size(); ++k) {
         if (k > 0) fp.put('\t');
         if (!f[k].applies) continue;
@@ -262,11 +282,10 @@ void write_summary_table(output_buffer& fp,
            ",\n  \"command_line\": " + list_of(command_line, json_string) +
            ",\n  \"rows\": [" + (rows.empty() ? "" : "\n"));
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::vector<field> f = fields_of(rows[i]);
+    const std::vector<field> f = fields_of(rows[i], joined);
     fp.write(std::string("    {"));
     for (std::size_t k = 0; k < f.size(); ++k) {
-      fp.write(std::string(k > 0 ? ", " : "") + json_string(SUMMARY_FIELDS[k]) +
-               ": ");
+      fp.write(std::string(k > 0 ? ", " : "") + json_string(names[k]) + ": ");
       fp.write(!f[k].applies ? std::string("null")
                : f[k].string ? json_string(f[k].text)
                              : f[k].text);

@@ -23,10 +23,15 @@ struct summary_row {
   double target = 0;         // the summary line's
   site_stats before, after;
   bool nucleotides = false;  // gc_percent applies
+  // Where it is in the supermatrix (--concat): its first and last column,
+  // from 1; 0 when it was not joined.
+  std::size_t concat_start = 0, concat_end = 0;
 };
 
 // The field names, in their order.
 extern const char* const SUMMARY_FIELDS[16];
+// The fields after them in the table of a run that joins its alignments.
+extern const char* const SUMMARY_JOIN_FIELDS[2];
 
 // How a table is written.
 enum class summary_format {
@@ -40,7 +45,8 @@ enum class summary_format {
 summary_format summary_format_of(const std::string& path);
 
 // Writes the rows of a run of colsieve whose arguments (argv[0] first) were
-// command_line.
+// command_line; with `joined`, each row ends with the fields of
+// SUMMARY_JOIN_FIELDS (empty, or null, for a row that was not joined).
 //   tsv: tab-separated, a field that does not apply empty; tabs and line
 //     ends in a field become blanks.
 //   multiqc_tsv: the tsv table after a header of '#' lines, YAML that
@@ -57,6 +63,7 @@ summary_format summary_format_of(const std::string& path);
 void write_summary_table(output_buffer& fp,
                          const std::vector<summary_row>& rows,
                          summary_format format,
-                         const std::vector<std::string>& command_line);
+                         const std::vector<std::string>& command_line,
+                         bool joined = false);
 
 #endif  // COLSIEVE_OUTPUT_SUMMARY_TABLE_H

@@ -21,6 +21,8 @@
 #include "output/destination.h"
 #include "output/formats.h"
 #include "output/summary_table.h"
+#include "run/folders.h"
+#include "run/join.h"
 #include "run/naming.h"
 #include "run/pipeline.h"
 
@@ -76,13 +78,46 @@ struct planned_input {
   output_paths outputs;
   std::vector<std::pair<bool, std::string>> lines;  // held back: note?, text
   summary_row row;
+  std::optional<join_gene> gene;  // what the join takes of it (--concat)
 };
 
-// The inputs of a batch and their outputs, checked before any work: -l, -w
-// and --complement take templates with {stem}; no two outputs (the summary
-// table among them) are one file, and none is an input. The identities of
-// the inputs go to *ids.
-std::vector<planned_input> plan_batch(const run_settings& set, input_ids* ids) {
+// The files of the whole run: the summary table and the join's outputs,
+// with how messages name them.
+std::vector<std::pair<std::string, const char*>> whole_run_files(
+    const output_paths& out) {
+  std::vector<std::pair<std::string, const char*>> files;
+  for (const auto& [path, what] :
+       {std::pair{&out.summary, "the summary table (--summary)"},
+        {&out.concat, "the supermatrix (--concat)"},
+        {&out.partitions, "the partitions (--partitions)"},
+        {&out.taxa_table, "the taxa table (--taxa-table)"}})
+    if (*path) files.emplace_back(**path, what);
+  return files;
+}
+
+// Two inputs whose partitions would have one name.
+void check_gene_names(const run_settings& set,
+                      const std::vector<std::string>& inputs) {
+  if (!set.outputs.partitions) return;
+  std::map<std::string, std::size_t> names;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const auto [it, fresh] = names.emplace(gene_name(set, inputs[i]), i);
+    if (!fresh)
+      throw fatal_error("Error: " + inputs[it->second] + " and " + inputs[i] +
+                        " would both be named " + it->first +
+                        " in the partitions (--partition-name names them; "
+                        "{stem} is the input's name without its extension)");
+  }
+}
+
+// The inputs of a batch and their outputs, checked before any work: -l, -w,
+// --complement and --cds take templates with {stem}; no two outputs (the
+// files of the whole run among them) are one file, and none is an input or
+// the coding sequences of one. The identities of the files read go to
+// *ids.
+std::vector<planned_input> plan_batch(const run_settings& set,
+                                      const std::vector<std::string>& names,
+                                      input_ids* ids) {
   const std::string ext = out_format_row_of(set.format).extension;
   for (const auto& [templ, option] :
        {std::pair{&set.outputs.column_map, "-l"},
@@ -93,47 +128,62 @@ std::vector<planned_input> plan_batch(const run_settings& set, input_ids* ids) {
                         " takes a name template with {stem} in it, one file "
                         "for each input (for example " +
                         option + " maps/{stem}.tsv)");
-  std::map<file_key, std::size_t> inputs, taken;
-  for (std::size_t i = 0; i < set.inputs.size(); ++i) {
-    if (set.inputs[i] == "-")
+  check_gene_names(set, names);
+  // Every file read, as the message names it: the inputs, then the coding
+  // sequences of each.
+  std::map<file_key, std::string> inputs;
+  std::vector<std::optional<std::string>> cds(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == "-")
       throw fatal_error(
           "Error: with --out-dir, standard input (-i -) has no name to "
           "write its output under; name the files");
-    const file_key key = key_of(set.inputs[i]);
+    const file_key key = key_of(names[i]);
     if (key.id) ids->push_back(*key.id);
-    inputs.emplace(key, i);
+    inputs.emplace(key, "the input " + names[i]);
   }
-  // Each output is checked against the inputs, then against the outputs
-  // before it; the summary table comes first, as the file of the whole run.
-  const std::size_t whole_run = set.inputs.size();
+  for (std::size_t i = 0; i < names.size() && set.cds; ++i) {
+    cds[i] = expand_template(*set.cds, names[i], ext);
+    const file_key key = key_of(*cds[i]);
+    if (key.id) ids->push_back(*key.id);
+    inputs.emplace(key, "the coding sequences of " + names[i]);
+  }
+  // Each output is checked against the files read, then against the
+  // outputs before it; the files of the whole run come first. An output's
+  // owner is an input's index, or whole_run + k for the k-th file of the
+  // whole run.
+  const std::size_t whole_run = names.size();
+  const auto whole = whole_run_files(set.outputs);
+  std::map<file_key, std::size_t> taken;
   const auto check = [&](const std::string& path, std::size_t i,
                          const std::string& writer) {
     const file_key key = key_of(path);
     const auto in = inputs.find(key);
     if (in != inputs.end())
       throw fatal_error("Error: " + writer + " would write " + path +
-                        ", which is the input " + set.inputs[in->second]);
+                        ", which is " + in->second);
     const auto [it, fresh] = taken.emplace(key, i);
-    if (!fresh && it->second == whole_run)
+    if (!fresh && it->second >= whole_run)
       throw fatal_error("Error: " + writer + " would write " + path +
-                        ", which is the summary table (--summary)");
+                        ", which is " + whole[it->second - whole_run].second);
     if (!fresh)
-      throw fatal_error("Error: " + set.inputs[it->second] + " and " + writer +
+      throw fatal_error("Error: " + names[it->second] + " and " + writer +
                         " would both write " + path +
                         " (--out-name names each output; {stem} is the "
                         "input's name without its extension)");
   };
-  if (set.outputs.summary)
-    check(*set.outputs.summary, whole_run, "the summary table (--summary)");
-  std::vector<planned_input> plan(set.inputs.size());
-  for (std::size_t i = 0; i < set.inputs.size(); ++i) {
-    const std::string& input = set.inputs[i];
+  for (std::size_t k = 0; k < whole.size(); ++k)
+    check(whole[k].first, whole_run + k, whole[k].second);
+  std::vector<planned_input> plan(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& input = names[i];
     const auto file = [&](const std::optional<std::string>& templ) {
       return templ ? std::optional<std::string>(
                          expand_template(*templ, input, ext))
                    : std::nullopt;
     };
     plan[i].in.name = input;
+    plan[i].in.cds = cds[i];
     output_paths& out = plan[i].outputs;
     out.alignment =
         *set.out_dir + "/" +
@@ -146,6 +196,110 @@ std::vector<planned_input> plan_batch(const run_settings& set, input_ids* ids) {
       if (*p) check(**p, i, input);
   }
   return plan;
+}
+
+// What the join takes of an input's run, if the run joins.
+std::optional<join_gene> keep_for_join(const run_settings& set,
+                                       const std::string& input,
+                                       const loaded& l, const trimmed& r,
+                                       const warn_fn& warn) {
+  if (!joins(set)) return std::nullopt;
+  return gene_for_join(set, input, l, r, warn);
+}
+
+// A single run's supermatrix, of its one gene (taken from *gene), which is
+// written among its outputs; none in a batch, whose supermatrix is the
+// whole run's.
+std::unique_ptr<supermatrix> single_join(const run_settings& set,
+                                         std::optional<join_gene>& gene,
+                                         const warn_fn& warn) {
+  if (!joins(set) || set.out_dir) return nullptr;
+  std::vector<join_gene> one;
+  if (gene) one.push_back(std::move(*gene));
+  gene.reset();
+  return join_genes(set, std::move(one), warn);
+}
+
+// The files of a batch's whole run: the summary table, and the join's
+// outputs apart, so that a join that fails leaves its files as they were
+// while the table is still written. Made ready before any work, so that
+// one that cannot be written stops the run before it starts.
+struct whole_run_outputs {
+  std::unique_ptr<side_files> summary, join;
+};
+
+whole_run_outputs ready_whole_run(const run_settings& set,
+                                  const input_ids& inputs,
+                                  const std::vector<open_stream>& streams) {
+  whole_run_outputs files;
+  output_paths table, join;
+  table.no_alignment = join.no_alignment = true;
+  table.summary = set.outputs.summary;
+  join.concat = set.outputs.concat;
+  join.partitions = set.outputs.partitions;
+  join.taxa_table = set.outputs.taxa_table;
+  if (table.summary)
+    files.summary = std::make_unique<side_files>(table, inputs, streams);
+  if (join.concat)
+    files.join = std::make_unique<side_files>(join, inputs, streams);
+  return files;
+}
+
+// Writes the files of a batch's whole run, last: the join's outputs, then
+// the summary table, whose rows get their place in the supermatrix. A join
+// that fails (no gene, too many columns) is said, and its files are not
+// written. Returns the closing words on the join ("; 6 joined into ..."),
+// empty when it failed or the run does not join; *failed is set when it
+// failed.
+std::string write_whole_run(const run_settings& set,
+                            std::vector<planned_input>& plan,
+                            whole_run_outputs& files, thread_pool& pool,
+                            const warn_fn& warn, bool* failed) {
+  std::unique_ptr<supermatrix> m;
+  std::string words;
+  if (files.join) {
+    std::vector<join_gene> genes;
+    std::vector<std::size_t> joined;  // the plan's index of each gene
+    for (std::size_t i = 0; i < plan.size(); ++i)
+      if (plan[i].gene) {
+        genes.push_back(std::move(*plan[i].gene));
+        plan[i].gene.reset();
+        joined.push_back(i);
+      }
+    try {
+      m = join_genes(set, std::move(genes), warn);
+    } catch (const fatal_error& e) {
+      warn(e.what());
+      *failed = true;
+    }
+    if (m) {
+      output_contents contents;
+      join_contents(set, *m, contents, pool);
+      files.join->write(contents, pool);
+      for (std::size_t k = 0; k < joined.size(); ++k) {
+        plan[joined[k]].row.concat_start = m->start(k) + 1;
+        plan[joined[k]].row.concat_end = m->start(k) + m->columns_of(k);
+      }
+      words = "; " + std::to_string(m->genes()) + " joined into " +
+              *set.outputs.concat + " (" + std::to_string(m->taxa()) +
+              (m->taxa() == 1 ? " taxon, " : " taxa, ") +
+              std::to_string(m->columns()) + " columns)";
+    }
+  }
+  if (files.summary) {
+    std::vector<summary_row> rows;
+    rows.reserve(plan.size());
+    for (planned_input& p : plan) rows.push_back(std::move(p.row));
+    output_contents contents;
+    contents.summary = [&](std::FILE* fp, const std::string& name) {
+      output_buffer out(fp, name);
+      write_summary_table(out, rows, summary_format_of(*set.outputs.summary),
+                          set.command_line, joins(set));
+      out.flush();
+    };
+    files.summary->write(contents, pool);
+  }
+  return words;
 }
 
 // Runs one input, every phase of it; whatever fails is its own: the error
@@ -166,11 +320,15 @@ void run_one(const run_settings& set, planned_input& p,
     if (p.in.fd < 0)
       throw fatal_error("Error: cannot open " + p.in.name + ": " +
                         std::strerror(errno));
-    side_files files(p.outputs, inputs_of(set, p.in.fd), streams);
+    side_files files(p.outputs, inputs_of(p.in), streams);
     loaded l = load(set, p.in, progress, pool, warn);
     const trimmed r = trim_loaded(set, l.aln, l.summary,
                                   l.cds ? &*l.cds : nullptr, pool, warn);
-    p.row = write_outputs(set, p.in, files, l, r, figures, pool, warn);
+    std::optional<join_gene> gene = keep_for_join(set, p.in.name, l, r, warn);
+    const std::unique_ptr<supermatrix> own_join = single_join(set, gene, warn);
+    p.row = write_outputs(set, p.in, files, l, r, figures, pool, warn,
+                          own_join.get());
+    p.gene = std::move(gene);
     for (const std::string& line : closing_lines(set, l, r)) say(true, line);
     return;
   } catch (const fatal_error& e) {
@@ -216,12 +374,18 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
   // table among its own outputs.
   input_ids inputs;
   std::vector<planned_input> plan;
+  whole_run_outputs whole;
   if (batch) {
-    plan = plan_batch(set, &inputs);
+    plan = plan_batch(
+        set,
+        batch_inputs(set.inputs,
+                     [&](const std::string& w) { hooks.say(false, w); }),
+        &inputs);
     make_folders(*set.out_dir);
+    whole = ready_whole_run(set, inputs, streams);
   } else {
     plan.resize(1);
-    plan[0].in = {set.in_name, in_fd};
+    plan[0].in = {set.in_name, in_fd, set.cds};
     plan[0].outputs = set.outputs;
   }
   const auto say_now = [&](const planned_input& p, bool note,
@@ -280,30 +444,16 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
   }
   std::size_t failed = 0;
   for (const planned_input& p : plan) failed += !p.row.ok;
-  if (batch && set.outputs.summary) {
-    // The table of the whole batch, an output as any other.
-    std::vector<summary_row> rows;
-    rows.reserve(n);
-    for (planned_input& p : plan) rows.push_back(std::move(p.row));
-    output_paths table;
-    table.summary = set.outputs.summary;
-    table.no_alignment = true;
-    side_files files(table, inputs, streams);
-    output_contents contents;
-    contents.summary = [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
-      write_summary_table(out, rows, summary_format_of(*table.summary),
-                          set.command_line);
-      out.flush();
-    };
-    files.write(contents, pool);
-  }
+  bool join_failed = false;
+  const std::string joined = write_whole_run(
+      set, plan, whole, pool,
+      [&](const std::string& w) { hooks.say(false, w); }, &join_failed);
   if (batch)
     hooks.say(true, "colsieve: " + std::to_string(n - failed) + " of " +
                         std::to_string(n) + " alignments trimmed" +
                         (failed > 0 ? ", " + std::to_string(failed) +
                                           " failed (see above)"
                                     : std::string()) +
-                        ".\n");
-  return failed > 0 ? 1 : 0;
+                        joined + ".\n");
+  return failed > 0 || join_failed ? 1 : 0;
 }

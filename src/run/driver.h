@@ -25,14 +25,17 @@ struct run_hooks {
 };
 
 // Runs the inputs of set: set.in_name, open on in_fd (not owned), or with
-// set.out_dir every input of set.inputs, each opened here. In a batch,
-// every message of an input is prefixed by its name, in input order; the
-// summary table of the whole batch is written last, and one closing line
-// counts the results. msg is the message stream, which outputs may name.
-// Returns the exit status: 0, or 1 when an input failed. Throws
-// fatal_error, before any work, for what stops every input: outputs that
-// would collide or be an input, templates without {stem} or {name}, a
-// folder that cannot be made.
+// set.out_dir every input of set.inputs (a folder standing for the
+// alignment files in it), each opened here. In a batch, every message of
+// an input is prefixed by its name, in input order; the files of the whole
+// batch (the supermatrix of --concat with its partitions and taxa table,
+// then the summary table) are written last, and one closing line counts
+// the results and what was joined. msg is the message stream, which
+// outputs may name. Returns the exit status: 0, or 1 when an input or the
+// join failed. Throws fatal_error, before any work, for what stops every
+// input: outputs that would collide or be an input (or the coding
+// sequences of one), templates without {stem} or {name}, a folder that
+// cannot be made or read, a file of the whole run that cannot be written.
 int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
                const run_hooks& hooks);
 

@@ -12,6 +12,7 @@
 #include "output/column_map.h"
 #include "output/formats.h"
 #include "output/report.h"
+#include "run/join.h"
 
 namespace {
 
@@ -62,10 +63,16 @@ content_writer buffered(Write write) {
 
 sequence_set load_coding_sequences(const run_settings& set, thread_pool& pool,
                                    const warn_fn& warn) {
+  return load_coding_sequences(set, *set.cds, pool, warn);
+}
+
+sequence_set load_coding_sequences(const run_settings& set,
+                                   const std::string& path, thread_pool& pool,
+                                   const warn_fn& warn) {
   const std::size_t limit = set.max_columns == 0 ? MAX_WIDTH : set.max_columns;
   // A codon for each column, a stop codon and an incomplete last codon.
-  return read_coding_sequences(*set.cds, std::min(MAX_WIDTH, 3 * limit + 5),
-                               pool, warn);
+  return read_coding_sequences(path, std::min(MAX_WIDTH, 3 * limit + 5), pool,
+                               warn);
 }
 
 loaded load(const run_settings& set, const input_ref& in,
@@ -74,7 +81,7 @@ loaded load(const run_settings& set, const input_ref& in,
   opts.progress = progress;
   loaded l;
   l.aln = read_alignment(in.fd, in.name, opts, pool, warn, &l.summary);
-  if (set.cds) l.cds = load_coding_sequences(set, pool, warn);
+  if (in.cds) l.cds = load_coding_sequences(set, *in.cds, pool, warn);
   return l;
 }
 
@@ -97,12 +104,16 @@ trimmed trim_loaded(const run_settings& set, alignment& aln,
 
 summary_row write_outputs(const run_settings& set, const input_ref& in,
                           side_files& files, const loaded& l, const trimmed& r,
-                          bool figures, thread_pool& pool,
-                          const warn_fn& warn) {
+                          bool figures, thread_pool& pool, const warn_fn& warn,
+                          const supermatrix* join) {
   const alignment& aln = written_alignment(l, r);
   const trimming& t = r.t;
   const selection* selected = t.rules ? &t.sel : nullptr;
-  const summary_row row = row_of(in.name, l, r, figures, pool);
+  summary_row row = row_of(in.name, l, r, figures, pool);
+  if (join != nullptr) {
+    row.concat_start = 1;
+    row.concat_end = join->columns();
+  }
   // Names the output format cannot take stop the run here, before any
   // output.
   const std::vector<std::string> names =
@@ -126,8 +137,12 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   });
   contents.summary = buffered([&](output_buffer& out) {
     write_summary_table(out, {row}, summary_format_of(*set.outputs.summary),
-                        set.command_line);
+                        set.command_line, set.outputs.concat.has_value());
   });
+  // The supermatrix's files go side by side with the others: one thread
+  // each.
+  if (join != nullptr)
+    join_contents(set, *join, contents, thread_pool::serial());
   contents.complement = alignment_of(r.dropped, 1);  // only what -r removes
   contents.alignment = alignment_of(r.kept, set.remove_cols);
   contents.side_work = l.aln.nseq() * l.aln.lseq;
@@ -155,11 +170,11 @@ std::vector<std::string> closing_lines(const run_settings& set, const loaded& l,
   return lines;
 }
 
-input_ids inputs_of(const run_settings& set, int fd) {
+input_ids inputs_of(const input_ref& in) {
   input_ids ids;
   for (const std::optional<file_id>& id :
-       {regular_file_id(fd),
-        set.cds ? regular_file_id(*set.cds) : std::nullopt})
+       {regular_file_id(in.fd),
+        in.cds ? regular_file_id(*in.cds) : std::nullopt})
     if (id) ids.push_back(*id);
   return ids;
 }

@@ -18,12 +18,16 @@
 #include "input/read_input.h"
 #include "output/side_files.h"
 #include "output/summary_table.h"
+#include "output/supermatrix.h"
 #include "run/settings.h"
 
 // An input of the run.
 struct input_ref {
   std::string name;  // as given; "-" is standard input
   int fd = -1;       // open on it; not owned
+  // Its coding sequences (--cds, or in a batch the file --cds's template
+  // names for it).
+  std::optional<std::string> cds;
 };
 
 // What one input's run reads.
@@ -33,7 +37,7 @@ struct loaded {
   std::optional<sequence_set> cds;  // with --cds
 };
 
-// Reads the input and, with set.cds, the coding sequences. progress (may be
+// Reads the input and, with in.cds, its coding sequences. progress (may be
 // null) counts a file read in place. Throws fatal_error.
 loaded load(const run_settings& set, const input_ref& in,
             run_progress* progress, thread_pool& pool, const warn_fn& warn);
@@ -41,6 +45,10 @@ loaded load(const run_settings& set, const input_ref& in,
 // The coding sequences of set.cds, read as --cds reads them. Throws
 // fatal_error.
 sequence_set load_coding_sequences(const run_settings& set, thread_pool& pool,
+                                   const warn_fn& warn);
+// The same from the file at path.
+sequence_set load_coding_sequences(const run_settings& set,
+                                   const std::string& path, thread_pool& pool,
                                    const warn_fn& warn);
 
 // The trimming of a loaded alignment, and what is written of it.
@@ -69,11 +77,13 @@ inline const alignment& written_alignment(const loaded& l, const trimmed& r) {
 // every path was checked before any work) and puts them in place; with
 // files holding a summary path, this input's summary table is among them.
 // Returns the input's summary row, its figures filled when `figures`.
-// Warns when the output format changed names. Throws fatal_error, having
-// replaced no file.
+// With join (a single run's supermatrix, of this input alone), the
+// supermatrix's files are among the outputs too. Warns when the output
+// format changed names. Throws fatal_error, having replaced no file.
 summary_row write_outputs(const run_settings& set, const input_ref& in,
                           side_files& files, const loaded& l, const trimmed& r,
-                          bool figures, thread_pool& pool, const warn_fn& warn);
+                          bool figures, thread_pool& pool, const warn_fn& warn,
+                          const supermatrix* join = nullptr);
 
 // The lines of standard error that close a run: the masked stop codons
 // (with --mask-stops) and the summary line, each with its line end.
@@ -81,7 +91,7 @@ std::vector<std::string> closing_lines(const run_settings& set, const loaded& l,
                                        const trimmed& r);
 
 // The files an input's run reads, which none of its outputs may be: the
-// input open on fd and the coding sequences.
-input_ids inputs_of(const run_settings& set, int fd);
+// input open on in.fd and its coding sequences.
+input_ids inputs_of(const input_ref& in);
 
 #endif  // COLSIEVE_RUN_PIPELINE_H

@@ -14,6 +14,13 @@ constexpr const char* kStreamings[] = {"auto", "always", "never"};
 constexpr input_options::streaming kStreamingValues[] = {
     input_options::streaming::automatic, input_options::streaming::always,
     input_options::streaming::never};
+constexpr const char* kPartitionStyles[] = {"raxml", "nexus"};
+constexpr partition_style kPartitionStyleValues[] = {partition_style::raxml,
+                                                     partition_style::nexus};
+constexpr const char* kPartitionSplits[] = {"gene", "codon"};
+constexpr partition_split kPartitionSplitValues[] = {partition_split::gene,
+                                                     partition_split::codon};
+constexpr const char* kMissingChars[] = {"-", "?"};
 
 // The word's index in words, or throws: `unknown NAME "x"; it is a, b or c`.
 std::size_t word_index(const char* name, const std::string& text,
@@ -78,6 +85,13 @@ int genetic_code_value(const char* name, const std::string& text) {
 
 std::span<const char* const> stop_mask_words() { return kStopMasks; }
 std::span<const char* const> streaming_words() { return kStreamings; }
+std::span<const char* const> partition_style_words() {
+  return kPartitionStyles;
+}
+std::span<const char* const> partition_split_words() {
+  return kPartitionSplits;
+}
+std::span<const char* const> missing_char_words() { return kMissingChars; }
 
 stop_mask stop_mask_value(const char* name, const std::string& text) {
   return kStopMaskValues[word_index(name, text, kStopMasks)];
@@ -94,4 +108,18 @@ out_format out_format_value(const std::string& text) {
     throw fatal_error("Error: unknown output format \"" + text +
                       "\"; the formats are " + out_format_names());
   return *f;
+}
+
+partition_style partition_style_value(const char* name,
+                                      const std::string& text) {
+  return kPartitionStyleValues[word_index(name, text, kPartitionStyles)];
+}
+
+partition_split partition_split_value(const char* name,
+                                      const std::string& text) {
+  return kPartitionSplitValues[word_index(name, text, kPartitionSplits)];
+}
+
+char missing_char_value(const char* name, const std::string& text) {
+  return kMissingChars[word_index(name, text, kMissingChars)][0];
 }

@@ -11,6 +11,7 @@
 #include "core/trimming.h"
 #include "input/read_input.h"
 #include "output/formats.h"
+#include "output/supermatrix.h"
 
 // Each throws fatal_error for a value it does not take.
 
@@ -28,12 +29,20 @@ std::size_t max_columns_value(const char* name, const std::string& text);
 int genetic_code_value(const char* name, const std::string& text);
 
 // The words some settings take, in the order help and completion list them.
-std::span<const char* const> stop_mask_words();  // terminal internal all
-std::span<const char* const> streaming_words();  // auto always never
+std::span<const char* const> stop_mask_words();        // terminal internal all
+std::span<const char* const> streaming_words();        // auto always never
+std::span<const char* const> partition_style_words();  // raxml nexus
+std::span<const char* const> partition_split_words();  // gene codon
+std::span<const char* const> missing_char_words();     // - ?
 
 stop_mask stop_mask_value(const char* name, const std::string& text);
 input_options::streaming streaming_value(const char* name,
                                          const std::string& text);
 out_format out_format_value(const std::string& text);
+partition_style partition_style_value(const char* name,
+                                      const std::string& text);
+partition_split partition_split_value(const char* name,
+                                      const std::string& text);
+char missing_char_value(const char* name, const std::string& text);
 
 #endif  // COLSIEVE_RUN_SETTING_VALUES_H

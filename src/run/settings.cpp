@@ -2,10 +2,51 @@
 
 #include "base/error.h"
 #include "core/genetic_code.h"
+#include "run/naming.h"
 
 namespace {
 
 std::string named(const char* name) { return name; }
+
+// The join's settings, which only the command line has, named by their
+// options.
+void check_join_settings(const run_settings& set) {
+  const std::pair<bool, const char*> company[] = {
+      {set.outputs.partitions.has_value(), "--partitions"},
+      {set.outputs.taxa_table.has_value(), "--taxa-table"},
+      {set.taxa.has_value(),
+       set.taxa && set.taxa->how == taxon_rule::kind::regex ? "--taxon-regex"
+                                                            : "--taxon-field"},
+      {set.missing_char.has_value(), "--missing-char"},
+      {set.min_taxa.has_value(), "--min-taxa"},
+      {set.partitions_format.has_value(), "--partitions-format"},
+      {set.partition_by.has_value(), "--partition-by"},
+      {set.partition_name.has_value(), "--partition-name"}};
+  for (const auto& [given, option] : company)
+    if (given && !set.outputs.concat)
+      throw fatal_error(std::string("Error: ") + option +
+                        " goes with --concat, the supermatrix of the "
+                        "trimmed alignments");
+  for (const auto& [given, option] :
+       {std::pair{set.partitions_format.has_value(), "--partitions-format"},
+        {set.partition_by.has_value(), "--partition-by"},
+        {set.partition_name.has_value(), "--partition-name"}})
+    if (given && !set.outputs.partitions)
+      throw fatal_error(std::string("Error: ") + option +
+                        " goes with --partitions, the file of partitions it "
+                        "shapes");
+  if (set.partition_by == partition_split::codon && !set.codon && !set.cds)
+    throw fatal_error(
+        "Error: --partition-by codon needs --codon or --cds: the codon "
+        "positions are counted from each alignment's first column, which "
+        "they make the first of a codon");
+  if (set.partition_name && set.out_dir &&
+      !names_each_input(*set.partition_name))
+    throw fatal_error(
+        "Error: with --out-dir, --partition-name takes a name template with "
+        "{stem} in it, one name for each input (for example "
+        "--partition-name {stem})");
+}
 
 }  // namespace
 
@@ -23,10 +64,11 @@ void check_settings(const run_settings& set, const setting_names& names) {
                       std::to_string(set.genetic_code) +
                       ") is not a translation table colsieve has; it has " +
                       genetic_code::known());
-  if (set.out_dir && set.cds)
-    throw fatal_error("Error: " + named(names.cds) + " does not go with " +
-                      names.out_dir +
-                      ": trim coding sequences one alignment at a time");
+  if (set.out_dir && set.cds && !names_each_input(*set.cds))
+    throw fatal_error("Error: with " + named(names.out_dir) + ", " + names.cds +
+                      " takes a name template with {stem} in it, one file "
+                      "for each input (for example " +
+                      names.cds + " cds/{stem}.fna)");
   if (set.out_dir && set.outputs.alignment)
     throw fatal_error("Error: " + named(names.output) + " does not go with " +
                       names.out_dir + ", which writes each alignment into " +
@@ -38,6 +80,7 @@ void check_settings(const run_settings& set, const setting_names& names) {
     throw fatal_error("Error: " + named(names.out_name) + " goes with " +
                       names.out_dir + ", whose outputs it names; to name " +
                       "the one output, give " + names.output + " FILE");
+  check_join_settings(set);
   if (set.mask_stops != stop_mask::none && !set.codon)
     throw fatal_error("Error: " + named(names.mask_stops) + " needs " +
                       names.codon +

@@ -13,6 +13,8 @@
 #include "input/read_input.h"
 #include "output/formats.h"
 #include "output/side_files.h"
+#include "output/supermatrix.h"
+#include "run/taxa.h"
 
 struct run_settings {
   double target_wt = 0.85;
@@ -40,6 +42,15 @@ struct run_settings {
   std::optional<std::string> out_dir;
   std::optional<std::string> out_name;
   std::vector<std::string> inputs;
+  // The join of the trimmed alignments (--concat, whose file is among the
+  // outputs with --partitions and --taxa-table): the options are unset
+  // when not given, as the rules between them need to know.
+  std::optional<taxon_rule> taxa;       // --taxon-field, --taxon-regex
+  std::optional<char> missing_char;     // --missing-char: - or ?
+  std::optional<std::size_t> min_taxa;  // --min-taxa
+  std::optional<partition_style> partitions_format;  // --partitions-format
+  std::optional<partition_split> partition_by;       // --partition-by
+  std::optional<std::string> partition_name;         // --partition-name
   // The arguments as given, argv[0] first: --summary names the run by them.
   std::vector<std::string> command_line;
 };
@@ -59,7 +70,10 @@ struct setting_names {
 // Throws fatal_error, naming settings as `names` does, for settings that do
 // not go together: --cds with --codon or --mask-stops; --genetic-code
 // without --cds, or a table colsieve does not have; --mask-stops without
-// --codon; --cds or -o with --out-dir; --out-name without --out-dir.
+// --codon; with --out-dir, a --cds that is no template with {stem} or
+// {name}, and -o; --out-name without --out-dir; the join's options without
+// --concat (and those that shape the partitions without --partitions),
+// --partition-by codon without --codon or --cds.
 void check_settings(const run_settings& set, const setting_names& names);
 
 // What the readers and the core take of the settings.
