@@ -75,6 +75,11 @@ expect 1 "Error: cannot write message file cds_link.fa: it is the input file" \
 expect 1 "Error: cannot write message file b.fa: it is the input file" \
   --out-dir out -e b.fa a.fa b.fa
 [ ! -e out ] || { echo "FAIL: the output folder was made"; fail=1; }
+# ... and an input found in a folder.
+mkdir in_dir && cp b.fa in_dir/ && sums > before
+expect 1 "Error: cannot write message file in_dir/b.fa: it is the input file" \
+  --out-dir out -e in_dir/b.fa in_dir
+[ ! -e out ] || { echo "FAIL: the output folder was made"; fail=1; }
 
 # Standard output appended to the input, copied or read in place.
 for mode in never always; do

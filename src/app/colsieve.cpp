@@ -191,6 +191,18 @@ int colsieve_main(int argc, char** argv) {
           say(msg.fp, text.c_str());
       });
     };
+    // The -e file against the inputs found in folders and templates: the
+    // refusal itself goes to standard error.
+    hooks.check_inputs = [&msg](const input_ids& inputs) {
+      if (msg.file == nullptr) return;
+      const std::optional<file_id> id = regular_file_id(fileno(msg.file));
+      if (!id || std::find(inputs.begin(), inputs.end(), *id) == inputs.end())
+        return;
+      std::fclose(msg.file);
+      msg.file = nullptr;
+      msg.fp = stderr;
+      throw cannot_write("message file " + msg.name, "it is the input file");
+    };
     return run_inputs(set, in.get(), msg.fp, hooks);
   } catch (const fatal_error& e) {
     say(msg.fp, e.what());

@@ -370,6 +370,7 @@ constexpr option_row kOptions[] = {
        if (s.msg.file != nullptr) std::fclose(s.msg.file);
        s.msg.file = std::fopen(arg, "a");
        s.msg.fp = s.msg.file != nullptr ? s.msg.file : stderr;
+       s.msg.name = arg;
      }},
     {'j', 'j', "threads", "N", "Run",
      "threads to use, 0 for one per CPU the process may\n"

@@ -20,6 +20,7 @@
 struct message_stream {
   std::FILE* fp = stderr;
   std::FILE* file = nullptr;  // ours to close
+  std::string name;           // the -e file's, when it is open
   ~message_stream() {
     if (file != nullptr) std::fclose(file);
   }

@@ -381,6 +381,7 @@ int run_inputs(const run_settings& set, int in_fd, std::FILE* msg,
         batch_inputs(set.inputs,
                      [&](const std::string& w) { hooks.say(false, w); }),
         &inputs);
+    if (hooks.check_inputs) hooks.check_inputs(inputs);
     make_folders(*set.out_dir);
     whole = ready_whole_run(set, inputs, streams);
   } else {

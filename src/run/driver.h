@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/progress.h"
+#include "output/destination.h"
 #include "run/settings.h"
 
 // How the face hears of the run.
@@ -22,6 +23,11 @@ struct run_hooks {
   std::function<void(bool note, const std::string& text)> say;
   // Counts how far a run of one input read in place is (may be null).
   run_progress* progress = nullptr;
+  // Told every file the run reads, once they are known (in a batch, the
+  // files of its folders and coding sequences too) and before any work:
+  // throws fatal_error where a file of the face's own (the -e file) is one
+  // of them. May be empty.
+  std::function<void(const input_ids&)> check_inputs;
 };
 
 // Runs the inputs of set: set.in_name, open on in_fd (not owned), or with

@@ -35,8 +35,9 @@ std::optional<join_gene> gene_for_join(const run_settings& set,
                                        const warn_fn& warn);
 
 // The supermatrix of the genes, in their order. Warns when it joins
-// nucleotides and protein, and when no taxon is in two genes. Throws fatal_error when there is no gene to
-// join, and when it would have more columns than --max-columns allows.
+// nucleotides and protein, and when no taxon is in two genes. Throws
+// fatal_error when there is no gene to join, and when it would have more
+// columns than --max-columns allows.
 std::unique_ptr<supermatrix> join_genes(const run_settings& set,
                                         std::vector<join_gene> genes,
                                         const warn_fn& warn);

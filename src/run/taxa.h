@@ -32,9 +32,9 @@ taxon_rule taxon_regex_value(const std::string& text);
 // The taxa of aln's records, one a record. By default each is the name the
 // output format writes (written, from output_names; not read otherwise);
 // by a field or a regular expression, the part of the record's name text
-// it finds, as format f writes a name (name_in_format). Throws fatal_error naming the
-// record whose name gives no taxon, and naming the gene, the taxon and
-// both records when one taxon is two records.
+// it finds, as format f writes a name (name_in_format). Throws fatal_error
+// naming the record whose name gives no taxon, and naming the gene, the taxon
+// and both records when one taxon is two records.
 std::vector<std::string> taxa_of(const alignment& aln,
                                  const std::vector<std::string>& written,
                                  const taxon_rule& rule, out_format f,
