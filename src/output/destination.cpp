@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 
 #include "base/error.h"
 
@@ -147,6 +148,25 @@ std::optional<file_id> id_of(const struct stat& st) {
 
 void remove_temps_on_signals() { g_handlers_wanted.store(true); }
 
+bool resolved_folder(const std::string& dir, std::string* out) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, std::string> known;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto it = known.find(dir);
+    if (it != known.end()) {
+      *out = it->second;
+      return true;
+    }
+  }
+  char buf[PATH_MAX];
+  if (realpath(dir.c_str(), buf) == nullptr) return false;
+  *out = buf;
+  const std::lock_guard<std::mutex> lock(mutex);
+  known.emplace(dir, *out);
+  return true;
+}
+
 std::optional<file_id> regular_file_id(int fd) {
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -205,9 +225,9 @@ destination::destination(std::string path, std::string what,
         throw cannot_write(what_ + " " + path_, "it is the input file");
     }
   } else {
-    char dir[PATH_MAX];
-    if (realpath(dir_name(target_).c_str(), dir) == nullptr) fail(errno);
-    canonical_ = std::string(dir) + "/" + base_name(target_);
+    std::string dir;
+    if (!resolved_folder(dir_name(target_), &dir)) fail(errno);
+    canonical_ = dir + "/" + base_name(target_);
   }
   for (const destination* other : others)
     if (same_file(*other))
@@ -260,7 +280,8 @@ destination::destination(std::string path, std::string what,
 
 int destination::stage(const struct stat* replaced) {
   const std::string dir = dir_name(target_), base = base_name(target_);
-  const std::string suffix = ".colsieve-" + std::to_string(getpid()) + "-";
+  static const std::string pid = std::to_string(getpid());
+  const std::string suffix = ".colsieve-" + pid + "-";
   // A name too long for the suffix gets a short temporary name.
   const std::string prefix =
       dir + "/" + (base.size() + suffix.size() + 4 <= NAME_MAX ? base : "") +

@@ -31,13 +31,12 @@ namespace {
 // The path as a key for "the same file" where it does not exist yet: its
 // folder resolved, where that exists.
 std::string canonical(const std::string& path) {
-  char buf[PATH_MAX];
-  if (realpath(path.c_str(), buf) != nullptr) return buf;
   const std::size_t slash = path.rfind('/');
   const std::string dir =
       slash == std::string::npos ? "." : path.substr(0, slash);
-  if (realpath(dir.empty() ? "/" : dir.c_str(), buf) == nullptr) return path;
-  return std::string(buf) + "/" + file_name(path);
+  std::string resolved;
+  if (!resolved_folder(dir.empty() ? "/" : dir, &resolved)) return path;
+  return resolved + "/" + file_name(path);
 }
 
 // A file as outputs and inputs are told apart: its identity where it
