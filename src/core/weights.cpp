@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <barrier>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -101,13 +102,22 @@ constexpr std::size_t kGroup = 16;
 // alignments): they only grow, and are never cleared beyond what a tile
 // uses.
 struct weigh_tables {
-  std::vector<double> share, cons;
-  std::vector<std::uint16_t> count16;
-  std::vector<std::uint32_t> count32;
+  // Grown, never filled: what a tile reads, it has written first.
   template <class T>
-  static T* at_least(std::vector<T>& v, std::size_t n) {
-    if (v.size() < n) v.resize(n);
-    return v.data();
+  struct table {
+    std::unique_ptr<T[]> data;
+    std::size_t size = 0;
+  };
+  table<double> share, cons;
+  table<std::uint16_t> count16;
+  table<std::uint32_t> count32;
+  template <class T>
+  static T* at_least(table<T>& v, std::size_t n) {
+    if (v.size < n) {
+      v.data.reset(new T[n]);
+      v.size = n;
+    }
+    return v.data.get();
   }
   std::uint16_t* counts(std::size_t n, std::uint16_t*) {
     return at_least(count16, n);
@@ -200,28 +210,31 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
       // Each thread turns a piece of the tile's columns into shares.
       const std::size_t j1 = piece_begin(width, threads, t + 1);
       for (std::size_t j = piece_begin(width, threads, t); j < j1; ++j) {
-        std::uint32_t cnt[kClasses] = {};
+        std::uint32_t cnt[kClasses];
         if (counted) {
           std::copy_n(&aln.class_counts[(c0 + j) * kClasses], kClasses, cnt);
         } else {
-          for (std::size_t u = 0; u < threads; ++u) {
-            const Counter* c = &count[(u * tile + j) * kClasses];
+          const Counter* c = &count[j * kClasses];
+          for (int k = 0; k < kClasses; ++k) cnt[k] = c[k];
+          for (std::size_t u = 1; u < threads; ++u) {
+            c = &count[(u * tile + j) * kClasses];
             for (int k = 0; k < kClasses; ++k) cnt[k] += c[k];
           }
         }
-        int total = 0;
-        std::uint32_t high = 0;
+        // The classes that occur, as bits: most columns hold a few of the
+        // 27, and only those are ever read.
+        std::uint32_t present = 0, high = 0;
         for (int k = 0; k < kClasses; ++k) {
-          total += cnt[k] > 0;
+          present |= static_cast<std::uint32_t>(cnt[k] > 0) << k;
           high = std::max(high, cnt[k]);
         }
         // Each sequence of a class gets (1 / total) / count, in that order.
-        const double per_class = 1.0 / total;
+        const double per_class = 1.0 / std::popcount(present);
         double* s = &share[j * kClasses];
-        // Only the classes that occur are ever read: most columns hold a
-        // few of the 27, so most divisions are skipped.
-        for (int k = 0; k < kClasses; ++k)
-          if (cnt[k] > 0) s[k] = per_class / static_cast<double>(cnt[k]);
+        for (std::uint32_t m = present; m != 0; m &= m - 1) {
+          const int k = std::countr_zero(m);
+          s[k] = per_class / static_cast<double>(cnt[k]);
+        }
         // Every sequence takes a share, so nalignedseq is nseq.
         column_cons[j] = static_cast<double>(high) / static_cast<double>(nseq);
       }
