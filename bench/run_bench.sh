@@ -221,7 +221,7 @@ if "B" in sizes:
     for name, t in med.items():
         print(f"  {name:30} {t:7.3f} s")
     one = med["colsieve --out-dir"]
-    target("batch / parallel -j 2", one / med["parallel -j 2, a file each"], 0.1)
+    target("batch / parallel -j 2", one / med["parallel -j 2, a file each"], 0.10)
     target("batch / xargs -P 2", one / med["xargs -P 2, a file each"], 0.3)
 
 phases = open(os.path.join(data, "phases.txt")).read().strip()
