@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything `make check` runs: the format check, the test suite built five
 # ways (release with warnings as errors and the Python module, with gcc; the
-# same with clang; with zlib in place of ISA-L; AddressSanitizer and
+# same with clang; with zlib in place of ISA-L and the portable fallbacks of
+# src/base/platform; AddressSanitizer and
 # UndefinedBehaviorSanitizer; ThreadSanitizer), and the fuzzers. The release
 # suite runs every test; the others, whose builds only differ in how the
 # same code is compiled or linked, run the unit and black-box (cli) tests,
@@ -136,7 +137,8 @@ elif [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
 else
   count skip clang "clang++ is not installed"
 fi
-suite zlib "unit|cli" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_GZIP=zlib
+suite portable "unit|cli" -DCMAKE_BUILD_TYPE=Release -DCOLSIEVE_GZIP=zlib \
+  -DCOLSIEVE_PORTABLE=ON
 suite sanitized "unit|cli" -DCMAKE_BUILD_TYPE=Debug -DCOLSIEVE_SANITIZE=ON
 suite tsan "unit|cli" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOLSIEVE_TSAN=ON
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "core/alignment.h"
 #include "input/fasta_seq.h"
@@ -45,6 +46,39 @@ TEST(filter16, agrees_with_the_table_on_random_bytes) {
       }
     }
   }
+}
+
+// The line kernel of the two rules it takes: every byte kept as the table
+// keeps it, or false when the table drops one; lines of any width from 32.
+TEST(line_filter, agrees_with_the_table_on_random_lines) {
+  std::mt19937 gen(7);
+  const std::string common = "ACGTWYacgtXx-.~_?*\n>";
+  for (const int flag : {0, FOLD_CASE}) {
+    const residue_rule rule = fasta_rule(flag, static_cast<char>(UNALIGNED));
+    const filter_table table = make_filter_table(rule);
+    const line_filter line(rule);
+    ASSERT_TRUE(line.available());
+    for (int round = 0; round < 5000; ++round) {
+      const std::size_t n = 32 + gen() % 100;
+      std::vector<unsigned char> in(n), out(n);
+      const bool clean = round % 2 == 0;  // lines of kept bytes only, often
+      for (unsigned char& c : in) {
+        do
+          c = gen() % 8 == 0
+                  ? static_cast<unsigned char>(gen())
+                  : static_cast<unsigned char>(common[gen() % common.size()]);
+        while (clean && table[c] == 0);
+      }
+      bool kept = true;
+      for (const unsigned char c : in) kept = kept && table[c] != 0;
+      ASSERT_EQ(line(in.data(), out.data(), n), kept) << "round " << round;
+      for (std::size_t k = 0; k < n && kept; ++k)
+        ASSERT_EQ(out[k], table[in[k]]) << "byte " << k;
+    }
+  }
+  // Other rules take filter16.
+  EXPECT_FALSE(line_filter(fasta_rule(2, 0)).available());
+  EXPECT_FALSE(line_filter(fasta_rule(0, 0)).available());
 }
 
 TEST(make_filter_table, rules_of_the_readers) {

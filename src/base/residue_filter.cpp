@@ -1,6 +1,8 @@
 #include "base/residue_filter.h"
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 filter_table make_filter_table(const residue_rule& rule) {
   filter_table t{};
@@ -44,3 +46,81 @@ filter16::filter16(const residue_rule& rule)
 filter16::filter16(const residue_rule& rule)
     : table_(make_filter_table(rule)) {}
 #endif
+
+namespace {
+
+// Vectors of 32 bytes, wider where the processor has them (not under
+// ThreadSanitizer, whose instrumented resolver would run before the
+// sanitizer is ready).
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define COLSIEVE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define COLSIEVE_CLONES
+#endif
+typedef unsigned char u8x32 __attribute__((vector_size(32)));
+typedef signed char s8x32 __attribute__((vector_size(32)));
+
+// Translates 32 bytes at in into out, as the rule's table does with gap
+// marker `mark`; clears the bits of *ok of the bytes it does not keep.
+template <bool fold>
+inline __attribute__((always_inline)) void translate32(const unsigned char* in,
+                                                       unsigned char* out,
+                                                       unsigned char mark,
+                                                       u8x32* ok) {
+  u8x32 v;
+  std::memcpy(&v, in, sizeof v);
+  if (fold) v -= reinterpret_cast<u8x32>((v >= 'a') & (v <= 'z')) & 0x20;
+  s8x32 gap = (v == '-') | (v == 'X');
+  if (fold) gap |= (v == '.') | (v == '_') | (v == '~') | (v == '?');
+  const u8x32 g = reinterpret_cast<u8x32>(gap);
+  *ok &= reinterpret_cast<u8x32>((v >= 'A') & (v <= 'Z')) | g;
+  v = (v & ~g) | (g & mark);
+  std::memcpy(out, &v, sizeof v);
+}
+
+// n bytes (n >= 32), 32 at a time, the last 32 again where n does not end
+// on them.
+template <bool fold>
+inline __attribute__((always_inline)) bool translate(const unsigned char* in,
+                                                     unsigned char* out,
+                                                     std::size_t n) {
+  constexpr auto mark = static_cast<unsigned char>('[');
+  u8x32 ok;
+  ok = ok ^ ok;
+  ok = ~ok;
+  for (std::size_t k = 0; k + 32 <= n; k += 32)
+    translate32<fold>(in + k, out + k, mark, &ok);
+  if (n % 32 != 0) translate32<fold>(in + n - 32, out + n - 32, mark, &ok);
+  std::uint64_t all[4];
+  std::memcpy(all, &ok, sizeof all);
+  return (all[0] & all[1] & all[2] & all[3]) == ~std::uint64_t{0};
+}
+
+COLSIEVE_CLONES bool translate_upper(const unsigned char* in,
+                                     unsigned char* out, std::size_t n) {
+  return translate<false>(in, out, n);
+}
+COLSIEVE_CLONES bool translate_fold(const unsigned char* in, unsigned char* out,
+                                    std::size_t n) {
+  return translate<true>(in, out, n);
+}
+
+}  // namespace
+
+line_filter::line_filter(const residue_rule& rule) {
+  using lower = residue_rule::lower_case;
+  // The kernels hold the gap marker of the table, '[' (the character after
+  // 'Z'), and these two rules' lists.
+  if (rule.gap_mark != '[') return;
+  const std::string kept = rule.kept, gaps = rule.gaps;
+  if (rule.lower == lower::drop && kept == "-" && gaps.empty())
+    kind_ = kind::upper;
+  else if (rule.lower == lower::fold && kept == "-" && gaps == "._~?")
+    kind_ = kind::fold;
+}
+
+bool line_filter::operator()(const unsigned char* in, unsigned char* out,
+                             std::size_t n) const {
+  return kind_ == kind::fold ? translate_fold(in, out, n)
+                             : translate_upper(in, out, n);
+}

@@ -54,6 +54,26 @@ class filter16 {
 #endif
 };
 
+// The rule as a kernel for whole lines of 32 bytes or more, for the two
+// rules most reading takes (upper case and '-' with the gap marker; -u's
+// letters of either case and . _ ~ ? with the gap marker): 32 bytes at a
+// time, with its constants in registers. For other rules it is not there,
+// and callers take filter16.
+class line_filter {
+ public:
+  explicit line_filter(const residue_rule& rule);
+  bool available() const { return kind_ != kind::none; }
+  // Stores what the table keeps each of the n bytes at in as (n >= 32)
+  // into out, and returns true when it keeps every one of them; false
+  // otherwise (out then holds anything). REQUIRES: available().
+  bool operator()(const unsigned char* in, unsigned char* out,
+                  std::size_t n) const;
+
+ private:
+  enum class kind { none, upper, fold };
+  kind kind_ = kind::none;
+};
+
 #if defined(__SSE2__)
 namespace filter16_detail {
 // Bytes of v in [lo, hi], as a mask of 0xFF bytes.

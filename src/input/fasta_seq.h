@@ -48,6 +48,7 @@ struct fasta_rules {
   std::size_t max_residues;
   filter_table table;
   filter16 fast;
+  line_filter line;
 };
 
 // Bytes a reader dropped, counted by value.

@@ -109,67 +109,6 @@ std::uint32_t partial_word(const char* codes, std::size_t k, std::size_t c0,
   return w;
 }
 
-// How the bytes of even rows become the table's codes: the reader's own
-// table, or, for the two rules rows are read in place by (upper case and
-// '-'; -u's letters of either case and . _ ~ ?), a kernel of 16 bytes at a
-// time with its constants in registers.
-enum class even_rule { table, upper, fold };
-
-even_rule even_rule_of(const filter_table& table) {
-  const auto made = [](int flag) {
-    return make_filter_table(fasta_rule(flag, static_cast<char>(UNALIGNED)));
-  };
-  if (table == made(0)) return even_rule::upper;
-  if (table == made(FOLD_CASE)) return even_rule::fold;
-  return even_rule::table;
-}
-
-// Translates 32 bytes at in as `rule` does, into out; clears bits of *ok
-// for bytes it does not keep.
-typedef unsigned char u8x32 __attribute__((vector_size(32)));
-typedef signed char s8x32 __attribute__((vector_size(32)));
-template <even_rule rule>
-inline __attribute__((always_inline)) void translate32(const unsigned char* in,
-                                                       unsigned char* out,
-                                                       u8x32* ok) {
-  u8x32 v;
-  std::memcpy(&v, in, sizeof v);
-  if (rule == even_rule::fold)
-    v -= reinterpret_cast<u8x32>((v >= 'a') & (v <= 'z')) & 0x20;
-  s8x32 gap = (v == '-') | (v == 'X');
-  if (rule == even_rule::fold)
-    gap |= (v == '.') | (v == '_') | (v == '~') | (v == '?');
-  const u8x32 g = reinterpret_cast<u8x32>(gap);
-  *ok &= reinterpret_cast<u8x32>((v >= 'A') & (v <= 'Z')) | g;
-  v = (v & ~g) | (g & static_cast<unsigned char>(UNALIGNED));
-  std::memcpy(out, &v, sizeof v);
-}
-
-// The n bytes of a line (n >= 32), 32 at a time, the last 32 again where n
-// does not end on them. False when one is not a byte the rule keeps.
-template <even_rule rule>
-inline __attribute__((always_inline)) bool translate_line(
-    const unsigned char* in, unsigned char* out, std::size_t n) {
-  u8x32 ok;
-  ok = ok ^ ok;
-  ok = ~ok;
-  for (std::size_t k = 0; k + 32 <= n; k += 32)
-    translate32<rule>(in + k, out + k, &ok);
-  if (n % 32 != 0) translate32<rule>(in + n - 32, out + n - 32, &ok);
-  std::uint64_t all[4];
-  std::memcpy(all, &ok, sizeof all);
-  return (all[0] & all[1] & all[2] & all[3]) == ~std::uint64_t{0};
-}
-
-COLSIEVE_CLONES bool translate_upper(const unsigned char* in,
-                                     unsigned char* out, std::size_t n) {
-  return translate_line<even_rule::upper>(in, out, n);
-}
-COLSIEVE_CLONES bool translate_fold(const unsigned char* in, unsigned char* out,
-                                    std::size_t n) {
-  return translate_line<even_rule::fold>(in, out, n);
-}
-
 // Rows read again from the file: even ones where they stand, others from
 // their checkpoints; stop codons masked over them.
 class file_rows : public row_source {
@@ -183,7 +122,7 @@ class file_rows : public row_source {
         index_(std::move(index)),
         table_(rules.table),
         fast_(rules.fast),
-        rule_(even_rule_of(rules.table)),
+        line_(rules.line),
         state_(before),
         size_(static_cast<std::size_t>(std::max<off_t>(0, before.size))),
         seen_lo_(new std::atomic<std::uint32_t>[index_.places.size()]),
@@ -229,11 +168,7 @@ class file_rows : public row_source {
       }
       t_bus_jump = &jump;
       ok = p.width == 0 ? copy_uneven(p, c0, c1, out)
-           : rule_ == even_rule::upper
-               ? copy_even<even_rule::upper>(p, c0, c1, out)
-           : rule_ == even_rule::fold
-               ? copy_even<even_rule::fold>(p, c0, c1, out)
-               : copy_even<even_rule::table>(p, c0, c1, out);
+                        : copy_even(p, c0, c1, out);
       t_bus_jump = nullptr;
     }
     if (!ok) throw input_changed(where_);
@@ -309,10 +244,10 @@ class file_rows : public row_source {
 
  private:
   // Columns [c0, c1) of an even row, line by line from the mapping, as the
-  // reader's table keeps them: 16 bytes at a time, the last 16 of a line
-  // again where it does not end on them. False when a byte is not one the
-  // first pass kept there, or lies past the file's end: the file changed.
-  template <even_rule rule>
+  // reader's table keeps them: a line at a time (or 16 bytes at a time,
+  // the last 16 of a line again where it does not end on them). False when
+  // a byte is not one the first pass kept there, or lies past the file's
+  // end: the file changed.
   bool copy_even(const row_place& p, std::size_t c0, std::size_t c1,
                  unsigned char* out) const {
     const std::size_t w = p.width, stride = w + p.line_end;
@@ -328,10 +263,8 @@ class file_rows : public row_source {
       if (n < 16) {
         for (std::size_t k = 0; k < n; ++k)
           if ((out[k] = table_[in[k]]) == 0) return false;
-      } else if (rule == even_rule::upper && n >= 32) {
-        if (!translate_upper(in, out, n)) return false;
-      } else if (rule == even_rule::fold && n >= 32) {
-        if (!translate_fold(in, out, n)) return false;
+      } else if (n >= 32 && line_.available()) {
+        if (!line_(in, out, n)) return false;
       } else {
         bool all = true;
         for (std::size_t k = 0; k + 16 <= n; k += 16)
@@ -407,7 +340,7 @@ class file_rows : public row_source {
   row_index index_;
   filter_table table_;
   filter16 fast_;
-  even_rule rule_;
+  line_filter line_;
   file_state state_;
   std::size_t size_ = 0;
   const unsigned char* map_ = nullptr;

@@ -108,23 +108,46 @@ std::size_t trimmed_writer::format(char* dst, std::size_t /*index*/,
   std::memcpy(out, name.data(), name.size());
   out += name.size();
   *out++ = '\n';
-  // Lines of 61, whatever the runs: a run may end a line and start the next.
-  std::size_t col = 0;
+  // Lines of 61, whatever the runs: a run may end a line and start the
+  // next. The characters are made a stretch at a time, in one sweep each
+  // (line by line, the sweeps would be too short to vectorise), then copied
+  // out a line at a time.
+  constexpr std::size_t kStretch = kLineWidth * 1024;
+  thread_local const std::unique_ptr<unsigned char[]> stretch(
+      new unsigned char[kStretch]);
+  unsigned char* const chars = stretch.get();
+  std::size_t held = 0;  // characters made and not yet copied out
+  const auto copy_lines = [&](bool last) {
+    std::size_t k = 0;
+    for (; k + kLineWidth <= held; k += kLineWidth) {
+      std::memcpy(out, chars + k, kLineWidth);
+      out[kLineWidth] = '\n';
+      out += kLineWidth + 1;
+    }
+    if (last && k < held) {
+      std::memcpy(out, chars + k, held - k);
+      out += held - k;
+      *out++ = '\n';
+      k = held;
+    }
+    std::memmove(chars, chars + k, held - k);
+    held -= k;
+  };
   for (const run* r = first_run; r != last_run; ++r) {
     if (r->begin >= len) break;
     const std::size_t end = std::min<std::size_t>(r->end, len);
     for (std::size_t j = r->begin; j < end;) {
-      const std::size_t n = std::min(end - j, kLineWidth - col);
-      put(j, n);
+      const std::size_t n = std::min(end - j, kStretch - held);
+      if (remove_cols_)
+        transform_selected(s + j, chars + held, n);
+      else
+        transform(s + j, mask_.data() + j, chars + held, n);
+      held += n;
       j += n;
-      col += n;
-      if (col == kLineWidth) {
-        *out++ = '\n';
-        col = 0;
-      }
+      if (held == kStretch) copy_lines(false);
     }
   }
-  if (col != 0) *out++ = '\n';
+  copy_lines(true);
   return static_cast<std::size_t>(reinterpret_cast<char*>(out) - start);
 }
 
