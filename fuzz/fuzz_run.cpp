@@ -95,7 +95,7 @@ void agree(const read_result& want, const read_result& got, const char* how) {
 // of the whole row. `seed` chooses the stretches.
 void check_streamed(const alignment& aln, unsigned seed) {
   if (aln.in_memory()) return;
-  const std::vector<std::uint32_t>& counts = aln.source->class_counts();
+  const std::vector<std::uint32_t>& counts = aln.class_counts;
   if (counts.size() != 27 * aln.lseq) fault("class counts size");
   std::vector<std::uint32_t> want(27 * aln.lseq, 0);
   std::vector<char> buf(aln.lseq + 1);

@@ -85,8 +85,7 @@ inline __attribute__((always_inline)) bool translate(const unsigned char* in,
                                                      unsigned char* out,
                                                      std::size_t n) {
   constexpr auto mark = static_cast<unsigned char>('[');
-  u8x32 ok;
-  ok = ok ^ ok;
+  u8x32 ok = {};
   ok = ~ok;
   for (std::size_t k = 0; k + 32 <= n; k += 32)
     translate32<fold>(in + k, out + k, mark, &ok);
