@@ -141,9 +141,30 @@ void filter_residues(const unsigned char** p, const unsigned char* e, char* out,
 }
 
 // Reads the rest of the header line into *comment and takes its line end.
+// A long header is taken in pieces and put together once at its full
+// length, piece by piece: a string grown as it is read would hold two
+// copies of it at once, each time it doubles.
 void read_header(byte_stream* fp, std::string* comment) {
-  if (fp->get_until(kLineEnd, comment) != byte_stream::kEnd)
-    fp->take_line_end();
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  int stop = fp->get_until(kLineEnd, comment, kPiece);
+  if (stop == byte_stream::kFull) {
+    std::vector<std::string> pieces;
+    pieces.push_back(std::move(*comment));
+    while (stop == byte_stream::kFull) {
+      pieces.emplace_back();
+      stop = fp->get_until(kLineEnd, &pieces.back(), kPiece);
+    }
+    std::size_t total = 0;
+    for (const std::string& p : pieces) total += p.size();
+    std::string whole;
+    whole.reserve(total);  // not touched until written: each piece goes
+    for (std::string& p : pieces) {
+      whole += p;
+      std::string().swap(p);
+    }
+    *comment = std::move(whole);
+  }
+  if (stop != byte_stream::kEnd) fp->take_line_end();
 }
 
 // A sink over a string, for read_fasta_seq.

@@ -527,7 +527,8 @@ void write_to(const py_trimming& r, out_format f, bool remove, bool safe_names,
               std::FILE* fp, const std::string& name, thread_pool& pool,
               const warn_fn& warn) {
   const std::vector<std::string> names =
-      output_names(r.written(), f, safe_names, warn);
+      writes_headers(f) ? std::vector<std::string>()
+                        : output_names(r.written(), f, safe_names, warn);
   output_buffer out(fp, name);
   write_alignment(out, r.written(), names, r.result.kept, f, remove ? 1 : 0,
                   pool);
