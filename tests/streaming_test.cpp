@@ -277,7 +277,16 @@ TEST(progress_line, draws_on_a_terminal_only_and_erases_itself) {
   EXPECT_EQ(progress_line::text(p, 2.5e6), "colsieve: pass 1, 50%, 2 MB/s");
   p.pass_size = 1000;
   p.rows_read = 2250;
-  EXPECT_EQ(progress_line::text(p, 0), "colsieve: pass 4, 25%, 0 MB/s");
+  EXPECT_EQ(progress_line::text(p, -1), "colsieve: pass 4, 25%");
+  // Between passes: what the run does, not a rate of 0.
+  EXPECT_EQ(progress_line::text(p, 0), "colsieve: pass 4, 25%");
+  p.rows_read = 3000;
+  EXPECT_EQ(progress_line::text(p, 0), "colsieve: pass 4 done, working");
+  EXPECT_EQ(progress_line::text(p, 3e6), "colsieve: pass 5, 0%, 3 MB/s");
+  run_progress first;
+  first.file_size = first.file_read = 200;
+  EXPECT_EQ(progress_line::text(first, 0), "colsieve: pass 1 done, working");
+  p.rows_read = 2250;
 
   std::FILE* file = std::tmpfile();
   { progress_line line(file, p, std::chrono::milliseconds(0)); }
@@ -289,7 +298,7 @@ TEST(progress_line, draws_on_a_terminal_only_and_erases_itself) {
   ASSERT_EQ(unlockpt(master), 0);
   std::FILE* tty = std::fopen(ptsname(master), "w");
   ASSERT_NE(tty, nullptr);
-  const std::string drawn = "\rcolsieve: pass 4, 25%, 0 MB/s";
+  const std::string drawn = "\rcolsieve: pass 4, 25%";
   std::string seen;
   // What the terminal has shown, until `until` holds or 10 s have passed.
   const auto read_until = [&](const std::function<bool()>& until) {

@@ -43,9 +43,23 @@ std::string progress_line::text(const run_progress& p, double rate) {
     done = rows % pass_size;
     total = pass_size;
   }
+  char line[80];
+  // Nothing read since the last look: at a pass's end or start the run is
+  // working between passes (the index of the rows, the weights, the
+  // columns), and a rate of 0 would say it had stalled.
+  if (rate == 0 && (done == total || (done == 0 && pass > 1))) {
+    const std::uint64_t finished = done == total ? pass : pass - 1;
+    std::snprintf(line, sizeof line, "colsieve: pass %llu done, working",
+                  static_cast<unsigned long long>(finished));
+    return line;
+  }
   const unsigned percent =
       total == 0 ? 0 : static_cast<unsigned>(done * 100 / total);
-  char line[80];
+  if (rate <= 0) {  // not measured yet, or idle in mid-pass
+    std::snprintf(line, sizeof line, "colsieve: pass %llu, %u%%",
+                  static_cast<unsigned long long>(pass), percent);
+    return line;
+  }
   std::snprintf(line, sizeof line, "colsieve: pass %llu, %u%%, %.0f MB/s",
                 static_cast<unsigned long long>(pass), percent, rate / 1e6);
   return line;
@@ -54,10 +68,10 @@ std::string progress_line::text(const run_progress& p, double rate) {
 void progress_line::loop(std::chrono::milliseconds after) {
   using clock = std::chrono::steady_clock;
   std::unique_lock<std::mutex> lock(mutex_);
-  if (wake_.wait_for(lock, after, [this] { return done_; })) return;
   auto then = clock::now();
   std::uint64_t before = done_bytes(p_);
-  double rate = 0;
+  if (wake_.wait_for(lock, after, [this] { return done_; })) return;
+  double rate = -1;  // not measured yet
   do {
     const auto now = clock::now();
     const std::uint64_t bytes = done_bytes(p_);

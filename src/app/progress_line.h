@@ -30,7 +30,9 @@ class progress_line {
   // so that the message stands on a line of its own.
   void around(const std::function<void()>& write);
 
-  // The line for these counts, `rate` bytes a second.
+  // The line for these counts, `rate` bytes a second (below 0: not known
+  // yet); with a rate of 0 at a pass's end, the pass done and the run
+  // working.
   static std::string text(const run_progress& p, double rate);
 
  private:
