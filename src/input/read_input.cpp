@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/error.h"
 #include "input/detect.h"
 #include "input/fasta_reader.h"
@@ -115,12 +118,14 @@ bool holds_residue(const loaded_input& in) {
 }
 
 // A source that keeps a copy of what it hands out, until a residue line
-// shows an upper-case letter: standard input or gzip read once, that can be
-// read again by -u's rule when no letter was upper case (MAFFT writes
-// nucleotides in lower case).
+// shows an upper-case letter: standard input read once, that can be read
+// again by -u's rule when no letter was upper case (MAFFT writes
+// nucleotides in lower case). A file (gzip) is read again from the file
+// instead: `record` false keeps nothing.
 class recording_source : public byte_source {
  public:
-  explicit recording_source(byte_source* src) : src_(src) {}
+  recording_source(byte_source* src, bool record)
+      : src_(src), recording_(record) {}
   bool next(const char** data, std::size_t* size) override {
     if (!src_->next(data, size)) return false;
     if (recording_) {
@@ -147,7 +152,7 @@ class recording_source : public byte_source {
 
  private:
   byte_source* src_;
-  bool recording_ = true, line_start_ = true, header_ = false;
+  bool recording_, line_start_ = true, header_ = false;
   std::string copy_;
 };
 
@@ -196,7 +201,12 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
       plain && !ctx.keep_letters &&
       (opts.stream == streaming::always ||
        (opts.stream == streaming::automatic && end - begin >= kStreamFrom));
-  recording_source recorded(bytes.source());
+  // A regular file is read again from its start where it must be; only
+  // a pipe's bytes are kept for that.
+  struct stat st {};
+  const bool rereadable = !plain && fd >= 0 && start >= 0 &&
+                          fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  recording_source recorded(bytes.source(), !rereadable);
   const auto read_fasta_input = [&] {
     if (in_place) return index_fasta_file(fd, begin, end, ctx, pool);
     if (plain) return read_fasta_file(fd, begin, end, ctx, pool);
@@ -211,10 +221,16 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
   // in upper case is read as it was.
   if (kind.fmt == format::fasta && !ctx.fold_case && !ctx.keep_letters &&
       lower_case_and_dots(in.drops) > 0 && !holds_residue(in) &&
-      (plain || recorded.copy() != nullptr)) {
+      (plain || rereadable || recorded.copy() != nullptr)) {
     ctx.fold_case = true;
     if (plain) {
       in = read_fasta_input();
+    } else if (rereadable) {
+      if (lseek(fd, start, SEEK_SET) != start)
+        throw fatal_error("Error: cannot read " + ctx.where +
+                          " again: " + std::strerror(errno));
+      input_bytes again(fd, input_name);  // its warnings were given
+      in = read_fasta(again.source(), ctx);
     } else {
       string_source again(*recorded.copy());
       in = read_fasta(&again, ctx);
