@@ -132,11 +132,13 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
     });
   };
   output_contents contents;
+  // The map and the report are of the input's columns (with --cds, the
+  // protein's), under the input's verdict.
   contents.column_map = buffered([&](output_buffer& out) {
-    write_column_map(out, t.score, r.kept, selected);
+    write_column_map(out, t.score, t.kept, selected);
   });
   contents.report = buffered([&](output_buffer& out) {
-    write_report(out, {input_label(in.name), l.aln, t.w.wt, t.score, r.kept,
+    write_report(out, {input_label(in.name), l.aln, t.w.wt, t.score, t.kept,
                        t.cst, set.target_wt, selected});
   });
   contents.summary = buffered([&](output_buffer& out) {
