@@ -137,7 +137,9 @@ def settings_of(args):
 
 
 def setting_argv(setting):
-    return [] if setting == "default" else shlex.split(setting)
+    if setting == "default" or setting.startswith("rule:"):
+        return []
+    return shlex.split(setting)
 
 
 def find_colsieve(given):
@@ -333,6 +335,14 @@ def trim(colsieve, work, setting, genes, cond):
     os.makedirs(maps)
     with open(os.path.join(out, "setting.txt"), "w") as handle:
         handle.write(setting + "\n")
+    if setting.startswith("rule:"):
+        import rules
+
+        try:
+            rules.apply(setting, work, genes, colsieve, out)
+        except (RuntimeError, ValueError) as e:
+            raise BenchError(f"{setting}: {e}")
+        return out, None
     if uses_cds(setting):
         if cond["type"] != "codon" or cond["codon_align"] != "protein":
             raise BenchError(f"setting '{setting}' needs --type codon with "
@@ -403,20 +413,38 @@ def gappy_columns(records):
     return [g * 2 > n for g in gaps]
 
 
-def tree_for(work, alignment_path, model, seed):
-    """Infers (or finds in the cache) the IQ-TREE tree of an alignment."""
+def tree_key(alignment_path, model, seed):
     with open(alignment_path, "rb") as handle:
         data = handle.read()
-    key = hashlib.sha256(
+    return hashlib.sha256(
         f"{model}|{seed}|-fast\n".encode() + data).hexdigest()[:20]
+
+
+def tree_for(work, alignment_path, key, model, seed):
+    """Infers (or finds in the cache) the IQ-TREE tree of an alignment.
+
+    Sequences that trimming left with gaps only are left out (IQ-TREE
+    refuses them); the tree then has the other taxa only, and fewer than 4
+    give no tree at all (a file holding "-").
+    """
     cache = os.path.join(work, "trees", key + ".treefile")
     if os.path.exists(cache):
         return cache
     tmp = tempfile.mkdtemp(dir=os.path.join(work, "trees"), prefix="run-")
     try:
-        run(["iqtree2", "-s", alignment_path, "-m", model, "-fast", "-nt",
-             "1", "-seed", str(seed), "-pre", os.path.join(tmp, "t"),
-             "-quiet", "-redo"], f"iqtree2 on {alignment_path}")
+        records = read_seqs(alignment_path)
+        present = [(n, s) for n, s in records if s.strip("-")]
+        if len(present) < 4:
+            with open(os.path.join(tmp, "t.treefile"), "w") as handle:
+                handle.write("-\n")
+        else:
+            source = alignment_path
+            if len(present) < len(records):
+                source = os.path.join(tmp, "present.fa")
+                simulate.write_fasta(source, present)
+            run(["iqtree2", "-s", source, "-m", model, "-fast", "-nt", "1",
+                 "-seed", str(seed), "-pre", os.path.join(tmp, "t"),
+                 "-quiet", "-redo"], f"iqtree2 on {alignment_path}")
         os.replace(os.path.join(tmp, "t.treefile"), cache)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
@@ -492,16 +520,34 @@ def benchmark(args, cond, settings, work, colsieve, quiet=False):
             concatenate([os.path.join(folder, g + ".fa") for g in genes],
                         path)
             concat_paths.append(path)
+    # Settings that write the same bytes share one tree, inferred once.
+    key_of = {p: tree_key(p, model, seed) for p in concat_paths + jobs}
+    todo = {}
+    for p in concat_paths + jobs:  # the long concatenated runs first
+        if key_of[p] not in todo and not os.path.exists(
+                os.path.join(work, "trees", key_of[p] + ".treefile")):
+            todo[key_of[p]] = p
     say(f"[accuracy] {len(jobs)} gene trees and {len(concat_paths)} "
-        f"concatenated trees ({args.jobs} at a time; cached ones are reused)")
-    # The long concatenated runs go first, so that they do not end last.
-    order = concat_paths + jobs
-    done = parallel(args.jobs, lambda p: tree_for(work, p, model, seed),
-                    order)
-    tree_of = dict(zip(order, done))
+        f"concatenated trees, {len(todo)} not yet inferred ({args.jobs} at "
+        "a time)")
+    parallel(args.jobs, lambda k: tree_for(work, todo[k], k, model, seed),
+             list(todo))
+    tree_of = {p: os.path.join(work, "trees", key_of[p] + ".treefile")
+               for p in key_of}
+
+    ntaxa = cond["taxa"]
+    partial = {}
 
     def distance(path):
-        return nrf.nrf(true_tree, nrf.read_newick(open(tree_of[path]).read()))
+        text = open(tree_of[path]).read().strip()
+        if text == "-":  # fewer than 4 taxa left: no split found
+            partial[path] = 0
+            return 1.0
+        tree = nrf.read_newick(text)
+        if len(tree.get_terminals()) < ntaxa:
+            partial[path] = len(tree.get_terminals())
+            return nrf.nrf_on_subset(true_tree, tree)
+        return nrf.nrf(true_tree, tree)
 
     per_gene = {}
     rows = []
@@ -536,6 +582,8 @@ def benchmark(args, cond, settings, work, colsieve, quiet=False):
             "median": statistics.median(scores),
             "seconds": seconds,
             "concat": distance(concat_paths[i]) if concat_paths else None,
+            "partial": sum(1 for g in genes
+                           if os.path.join(folder, g + ".fa") in partial),
         }
         if base is None:
             base = scores
@@ -555,9 +603,15 @@ def benchmark(args, cond, settings, work, colsieve, quiet=False):
     with open(os.path.join(work, "rows.json"), "w") as handle:
         json.dump(rows, handle, indent=1)
     share = 100.0 * sum(sum(gappy[g]) for g in genes) / sum(totals.values())
-    return rows, format_table(rows, cond) + (
-        f"\nThe untrimmed alignments have {sum(totals.values())} columns, "
-        f"{share:.1f} % of them gappy.\n")
+    notes = (f"\nThe untrimmed alignments have {sum(totals.values())} "
+             f"columns, {share:.1f} % of them gappy.\n")
+    for r in rows:
+        if r["partial"]:
+            notes += (f"{r['setting']}: {r['partial']} gene alignments had "
+                      "sequences with gaps only, left out of their trees "
+                      "(nRF against the true tree pruned to the taxa left; "
+                      "1 when fewer than 4 were left).\n")
+    return rows, format_table(rows, cond) + notes
 
 
 def format_table(rows, cond):
@@ -577,7 +631,7 @@ def format_table(rows, cond):
         concat = f"{r['concat']:.3f}" if r["concat"] is not None else "–"
         secs = f"{r['seconds']:.3f} s" if r["seconds"] is not None else "–"
         lines.append(f"| {label} | {r['kept']:.1f} % | "
-                     f"{r['gappy_removed']:.1f} % | {r['mean']:.3f} | "
+                     f"{r['gappy_removed']:.1f} % | {r['mean']:.4f} | "
                      f"{r['median']:.3f} | {paired} | {p} | {concat} | "
                      f"{secs} |")
     return "\n".join(lines) + "\n"

@@ -66,6 +66,31 @@ def nrf(tree_a, tree_b):
     return distance / most if most else 0.0
 
 
+def restricted_splits(tree, keep):
+    """Splits of the tree its leaves in keep induce (the others pruned)."""
+    leaves, all_splits = splits(tree)
+    keep = frozenset(keep)
+    if not keep <= leaves:
+        raise ValueError("leaves to keep are not all in the tree")
+    anchor = min(keep)
+    out = set()
+    for side in all_splits:
+        side = side & keep
+        if anchor in side:
+            side = keep - side
+        if 2 <= len(side) <= len(keep) - 2:
+            out.add(side)
+    return out
+
+
+def nrf_on_subset(true_tree, tree):
+    """nRF of tree against true_tree pruned to tree's leaves."""
+    leaves, tree_splits = splits(tree)
+    true_splits = restricted_splits(true_tree, leaves)
+    most = len(true_splits) + len(tree_splits)
+    return len(true_splits ^ tree_splits) / most if most else 0.0
+
+
 def self_test():
     """Checks rf and nrf on cases worked out by hand; returns failures."""
     cases = [
@@ -96,6 +121,16 @@ def self_test():
             failures += 1
     if nrf(read_newick(cases[1][0]), read_newick(cases[1][1])) != 2 / 6:
         print("nrf self-test: nrf is not RF / most", file=sys.stderr)
+        failures += 1
+    # Pruning F and G from the first tree leaves ((A,B),(C,D),E): the
+    # second tree matches it on the five leaves it has.
+    pruned = nrf_on_subset(read_newick("(((A,B),F),((C,D),G),E);"),
+                           read_newick("((A,B),(C,D),E);"))
+    wrong = nrf_on_subset(read_newick("(((A,B),F),((C,D),G),E);"),
+                          read_newick("((A,C),(B,D),E);"))
+    if pruned != 0.0 or wrong != 1.0:
+        print(f"nrf self-test: pruned trees gave {pruned} and {wrong}, want "
+              "0 and 1", file=sys.stderr)
         failures += 1
     try:
         rf(read_newick("((A,B),(C,D),E);"), read_newick("((A,B),(C,D),F);"))

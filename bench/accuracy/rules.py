@@ -1,0 +1,86 @@
+"""Column rules tried outside colsieve, as settings named rule:NAME:ARGS.
+
+The benchmark trims with these as it trims with colsieve's own settings, so
+a rule can be judged before anyone writes it in C++. Each rule returns one
+keep flag a column; its inputs are the alignment and colsieve's own column
+scores at a scale of 1 (`colsieve -H -l`, the weighted fraction of sequences
+with a residue, Henikoff weights with the gap as a class), so that what
+wins here is a rule on the numbers colsieve already has. The oracle rule
+also reads INDELible's true alignment: it shows how much any trimming could
+gain, and no real data has it.
+
+Rules:
+  rule:oracle:X       drop the columns with 2 or more residues of which a
+                      share below X of the residue pairs is truly aligned
+  rule:band:LO:HI     drop the columns whose score s is in (LO, HI]: keep
+                      the well-filled columns and the few-residue ones
+                      (insertions of one clade), drop the half-filled ones
+  rule:band-ends:LO:HI  band, and also the ragged ends that colsieve's
+                      default selection would drop (--ends-only)
+"""
+
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import column_truth  # noqa: E402
+import simulate  # noqa: E402
+
+
+def colsieve_map(colsieve, path, extra=()):
+    """Returns (scores, kept) of colsieve's column map for one alignment."""
+    done = subprocess.run(
+        [colsieve, "--threads", "1", "-H", *extra, "-i", path, "-f", "fasta",
+         "-o", os.devnull, "-l", "/dev/stdout"], capture_output=True,
+        text=True)
+    if done.returncode != 0:
+        raise RuntimeError(f"colsieve on {path}: {done.stderr.strip()}")
+    lines = done.stdout.splitlines()
+    header = lines[0].split("\t")
+    at_score, at_kept = header.index("score"), header.index("kept")
+    scores, kept = [], []
+    for line in lines[1:]:
+        fields = line.split("\t")
+        scores.append(float(fields[at_score]))
+        kept.append(fields[at_kept] == "1")
+    return scores, kept
+
+
+def keep_flags(rule, work, gene, colsieve, records):
+    parts = rule.split(":")
+    name, args = parts[1], [float(a) for a in parts[2:]]
+    path = os.path.join(work, "aln", gene + ".fa")
+    if name == "oracle":
+        (threshold,) = args
+        true = column_truth.read_true(
+            os.path.join(work, "sim", gene + "_TRUE.fas"))
+        truth = column_truth.column_truth(records, true)
+        return [n < 2 or right >= threshold * pairs
+                for n, pairs, right in truth]
+    if name in ("band", "band-ends"):
+        lo, hi = args
+        scores, _ = colsieve_map(colsieve, path)
+        flags = [not lo < s <= hi for s in scores]
+        if name == "band-ends":
+            _, ends = colsieve_map(colsieve, path, ["--ends-only"])
+            flags = [f and e for f, e in zip(flags, ends)]
+        return flags
+    raise ValueError(f"unknown rule {rule}")
+
+
+def apply(rule, work, genes, colsieve, out):
+    """Writes out/GENE.fa and out/maps/GENE.tsv for every gene."""
+    for g in genes:
+        records = simulate.read_fasta(os.path.join(work, "aln", g + ".fa"))
+        flags = keep_flags(rule, work, g, colsieve, records)
+        simulate.write_fasta(
+            os.path.join(out, g + ".fa"),
+            [(n, "".join(c for c, f in zip(s, flags) if f))
+             for n, s in records])
+        with open(os.path.join(out, "maps", g + ".tsv"), "w") as handle:
+            handle.write("column\tkept\n")
+            for i, f in enumerate(flags):
+                handle.write(f"{i + 1}\t{int(f)}\n")
