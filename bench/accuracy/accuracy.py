@@ -593,6 +593,11 @@ def benchmark(args, cond, settings, work, colsieve, quiet=False):
             row["tied"] = len(genes) - row["better"] - row["worse"]
             row["p"] = wilcoxon_p(scores, base)
         rows.append(row)
+        # Each setting's row and per-gene distances stay in its folder, for
+        # summaries across runs (summary.py).
+        where = folder if label != UNTRIMMED else os.path.join(work, "aln")
+        with open(os.path.join(where, "row.json"), "w") as handle:
+            json.dump(dict(row, per_gene=dict(zip(genes, scores))), handle)
 
     with open(os.path.join(work, "per_gene.tsv"), "w") as handle:
         labels = [e[0] for e in entries]

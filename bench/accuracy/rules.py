@@ -17,6 +17,11 @@ Rules:
                       (insertions of one clade), drop the half-filled ones
   rule:band-ends:LO:HI  band, and also the ragged ends that colsieve's
                       default selection would drop (--ends-only)
+  rule:min-residues:K keep the columns where at least K sequences have a
+                      residue (K = 4: a column with fewer residues cannot
+                      set two taxa against two others)
+  rule:min-weighted:K keep the columns whose weighted residue count
+                      s * N (N sequences) is at least K
 """
 
 import os
@@ -68,6 +73,20 @@ def keep_flags(rule, work, gene, colsieve, records):
             _, ends = colsieve_map(colsieve, path, ["--ends-only"])
             flags = [f and e for f, e in zip(flags, ends)]
         return flags
+    if name == "min-residues":
+        (k,) = args
+        length = len(records[0][1])
+        counts = [0] * length
+        for _, seq in records:
+            for i, ch in enumerate(seq):
+                if ch != "-":
+                    counts[i] += 1
+        return [c >= k for c in counts]
+    if name == "min-weighted":
+        (k,) = args
+        scores, _ = colsieve_map(colsieve, path)
+        # The map prints six decimals; a count a hair under K is K.
+        return [s * len(records) >= k - 1e-4 for s in scores]
     raise ValueError(f"unknown rule {rule}")
 
 

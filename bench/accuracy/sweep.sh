@@ -15,15 +15,17 @@ mkdir -p "$dir/tables"
 
 # Settings every condition gets: the target, the scale constant (fixed and
 # automatic, with caps), -H, and the ends-only selection.
-common=("default" "-t 0.7" "-t 0.5" "-t 0.3" "-t 0.2" "-t 0.1" "-t 0.05"
+common=("default" "-t 0.7" "-t 0.5" "-t 0.3" "-t 0.2" "-t 0.15" "-t 0.1"
+        "-t 0.05"
         "-c 0" "-c 0 -m 2" "-c 0 -m 4" "-c 2" "-c 4" "-H" "-c 0 -H"
         "--ends-only" "--ends-only -t 0.5" "--ends-only -c 0")
 codon=("--codon" "--codon -t 0.5" "--codon -t 0.3" "--codon -c 0"
        "--codon --mask-stops all" "--codon --mask-stops all -t 0.5")
 cds=("--cds" "--cds -t 0.5" "--cds -t 0.3" "--cds -c 0")
-# Reference rows from bench/accuracy/rules.py: the oracle drops the columns
-# that the true alignment shows to be misaligned.
-rules=("rule:oracle:0.5")
+# Rules tried outside colsieve (bench/accuracy/rules.py): the oracle drops
+# the columns that the true alignment shows to be misaligned (a reference
+# no real data has); the other two drop the columns with too few residues.
+rules=("rule:oracle:0.5" "rule:min-residues:4" "rule:min-weighted:4")
 # The short list that also gets concatenated trees.
 short=("default" "-t 0.5" "-t 0.3" "-t 0.2" "-c 0" "--ends-only")
 short_codon=("--codon" "--codon -t 0.5" "--codon -t 0.3" "--cds")
@@ -35,8 +37,9 @@ declare -A cond=(
   [P2]="--type protein --genes 80 --taxa 16 --depth 2.0 --indel-rate 0.06 --fast-share 0.3 --seed 303"
   [C2]="--type codon --codon-align dna --genes 60 --taxa 24 --depth 0.8 --indel-rate 0.015 --fast-share 0.2 --seed 404"
   [P3]="--type protein --genes 60 --taxa 50 --depth 0.5 --indel-rate 0.02 --fast-share 0.1 --seed 505"
+  [P4]="--type protein --genes 80 --taxa 36 --depth 1.5 --indel-rate 0.04 --fast-share 0.2 --seed 606 --mafft '--retree 2 --maxiterate 0'"
 )
-order=(P1 P2 C1 C2 P3)
+order=(P1 P2 C1 C2 P3 P4)
 [ $# -gt 0 ] && order=("$@")
 
 join() { local IFS=';'; echo "$*"; }
@@ -54,10 +57,10 @@ for name in "${order[@]}"; do
         *) all+=("${cds[@]}") ;;
       esac ;;
   esac
-  # shellcheck disable=SC2086
-  "$here/run.sh" $args --jobs "$jobs" --out "$dir/$name" --no-concat \
-    --settings "$(join "${all[@]}")" --table "$dir/tables/$name-all.md"
-  # shellcheck disable=SC2086
-  "$here/run.sh" $args --jobs "$jobs" --out "$dir/$name" \
+  eval "condition=($args)"  # P4's MAFFT options are one quoted word
+  "$here/run.sh" "${condition[@]}" --jobs "$jobs" --out "$dir/$name" \
+    --no-concat --settings "$(join "${all[@]}")" \
+    --table "$dir/tables/$name-all.md"
+  "$here/run.sh" "${condition[@]}" --jobs "$jobs" --out "$dir/$name" \
     --settings "$(join "${few[@]}")" --table "$dir/tables/$name-short.md"
 done
