@@ -22,6 +22,14 @@ Rules:
                       set two taxa against two others)
   rule:min-weighted:K keep the columns whose weighted residue count
                       s * N (N sequences) is at least K
+  rule:gappy-uninformative:S  drop the columns whose score s is below S
+                      and that are not parsimony-informative (no two
+                      residues each held by two sequences or more): the
+                      mostly-gap columns that cannot group taxa
+  rule:min-kept:F     colsieve's selection with its target lowered in the
+                      same steps of 0.05 until a share F of the columns
+                      passes (as it lowers it until 40 columns pass): at
+                      most 1 - F of the columns go, the lowest scores first
 """
 
 import os
@@ -35,10 +43,10 @@ import column_truth  # noqa: E402
 import simulate  # noqa: E402
 
 
-def colsieve_map(colsieve, path, extra=()):
+def colsieve_map(colsieve, path, extra=(), scale_one=True):
     """Returns (scores, kept) of colsieve's column map for one alignment."""
     done = subprocess.run(
-        [colsieve, "--threads", "1", "-H", *extra, "-i", path, "-f", "fasta",
+        [colsieve, "--threads", "1", *(["-H"] if scale_one else []), *extra, "-i", path, "-f", "fasta",
          "-o", os.devnull, "-l", "/dev/stdout"], capture_output=True,
         text=True)
     if done.returncode != 0:
@@ -87,6 +95,32 @@ def keep_flags(rule, work, gene, colsieve, records):
         scores, _ = colsieve_map(colsieve, path)
         # The map prints six decimals; a count a hair under K is K.
         return [s * len(records) >= k - 1e-4 for s in scores]
+    if name == "gappy-uninformative":
+        (cut,) = args
+        scores, _ = colsieve_map(colsieve, path)
+        length = len(records[0][1])
+        flags = []
+        for i in range(length):
+            if scores[i] >= cut:
+                flags.append(True)
+                continue
+            counts = {}
+            for _, seq in records:
+                ch = seq[i].upper()
+                if ch != "-":
+                    counts[ch] = counts.get(ch, 0) + 1
+            flags.append(sum(1 for n in counts.values() if n >= 2) >= 2)
+        return flags
+    if name == "min-kept":
+        (share,) = args
+        scores, _ = colsieve_map(colsieve, path, scale_one=False)
+        want = min(len(scores), max(40, share * len(scores)))
+        target = 0.85
+        while True:
+            flags = [s > target for s in scores]
+            if sum(flags) >= want or target <= 0:
+                return flags
+            target -= 0.05
     raise ValueError(f"unknown rule {rule}")
 
 

@@ -10,6 +10,7 @@ is judged on the conditions it ran.
 
 import json
 import os
+import shlex
 import sys
 
 
@@ -34,13 +35,22 @@ def main(argv):
         return 2
     top, names = argv[1], argv[2:]
     data = {n: load(os.path.join(top, n)) for n in names}
+    # Settings in the order the conditions' full tables list them (the
+    # order sweep.sh gives), then any others.
     order = []
     for n in names:
-        for s in data[n][1]:
-            if s not in order:
+        table = os.path.join(top, "tables", n + "-all.md")
+        listed = []
+        if os.path.exists(table):
+            for line in open(table):
+                if line.startswith("Command: "):
+                    words = shlex.split(line[len("Command: "):])
+                    if "--settings" in words:
+                        listed = words[words.index("--settings") + 1]
+                        listed = [x.strip() for x in listed.split(";")]
+        for s in listed + sorted(data[n][1]):
+            if s in data[n][1] and s not in order:
                 order.append(s)
-    # Order: colsieve's settings as the sweep lists them, rules last.
-    order.sort(key=lambda s: (s.startswith("rule:"),))
     head = "| setting | " + " | ".join(
         f"{n}: kept, ΔnRF (b/w)" for n in names) + " | never worse, better in |"
     lines = [head, "|---|" + "---|" * len(names) + "---|"]
