@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/parallel.h"
+#include "output/buffer.h"
 #include "output/destination.h"
 
 // Where the run's outputs go, as the options name them.
@@ -31,6 +32,17 @@ struct output_paths {
 
 // What goes into each output. A writer whose output has no path is never
 // called and may be empty.
+// A content writer that hands write (a callable taking an output_buffer&)
+// a buffer over the file, flushed at the end.
+template <class Write>
+content_writer buffered(Write write) {
+  return [write](std::FILE* fp, const std::string& name) {
+    output_buffer out(fp, name);
+    write(out);
+    out.flush();
+  };
+}
+
 struct output_contents {
   content_writer column_map;
   content_writer report;

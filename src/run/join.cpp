@@ -5,20 +5,6 @@
 #include "run/naming.h"
 #include "run/taxa.h"
 
-namespace {
-
-// A writer of one output into a buffer over fp.
-template <class Write>
-content_writer buffered(Write write) {
-  return [write](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write(out);
-    out.flush();
-  };
-}
-
-}  // namespace
-
 std::string gene_name(const run_settings& set, const std::string& input) {
   return partition_word(
       expand_template(set.partition_name.value_or("{stem}"), input,

@@ -49,16 +49,6 @@ std::string printed(const char* fmt, double a, double b) {
   return line;
 }
 
-// A writer of one output into a buffer over fp.
-template <class Write>
-content_writer buffered(Write write) {
-  return [write](std::FILE* fp, const std::string& name) {
-    output_buffer out(fp, name);
-    write(out);
-    out.flush();
-  };
-}
-
 }  // namespace
 
 sequence_set load_coding_sequences(const run_settings& set, thread_pool& pool,
