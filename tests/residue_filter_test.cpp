@@ -74,6 +74,22 @@ TEST(line_filter, agrees_with_the_table_on_random_lines) {
       ASSERT_EQ(line(in.data(), out.data(), n), kept) << "round " << round;
       for (std::size_t k = 0; k < n && kept; ++k)
         ASSERT_EQ(out[k], table[in[k]]) << "byte " << k;
+      // The same line three times over, a line end between, in one call:
+      // the line ends are passed over, a dropped byte in any line is seen.
+      std::vector<unsigned char> lines;
+      for (int l = 0; l < 3; ++l) {
+        lines.insert(lines.end(), in.begin(), in.end());
+        lines.push_back('\n');
+      }
+      if (round % 3 == 0) lines[n + 1 + gen() % n] = '*';  // the second line
+      bool all = true;
+      for (std::size_t k = 0; k < lines.size(); ++k)
+        all = all && (k % (n + 1) == n || table[lines[k]] != 0);
+      std::vector<unsigned char> three(3 * n);
+      ASSERT_EQ(line.lines(lines.data(), n + 1, three.data(), n, 3), all)
+          << "round " << round;
+      for (std::size_t k = 0; k < 3 * n && all; ++k)
+        ASSERT_EQ(three[k], table[in[k % n]]) << "byte " << k;
     }
   }
   // Other rules take filter16.

@@ -104,6 +104,28 @@ COLSIEVE_CLONES bool translate_fold(const unsigned char* in, unsigned char* out,
   return translate<true>(in, out, n);
 }
 
+// `lines` lines of n bytes each, `stride` bytes apart at in, one after
+// another into out: one call for a row's lines.
+template <bool fold>
+inline __attribute__((always_inline)) bool translate_lines(
+    const unsigned char* in, std::size_t stride, unsigned char* out,
+    std::size_t n, std::size_t lines) {
+  bool all = true;
+  for (std::size_t l = 0; l < lines; ++l)
+    all &= translate<fold>(in + l * stride, out + l * n, n);
+  return all;
+}
+COLSIEVE_CLONES bool lines_upper(const unsigned char* in, std::size_t stride,
+                                 unsigned char* out, std::size_t n,
+                                 std::size_t lines) {
+  return translate_lines<false>(in, stride, out, n, lines);
+}
+COLSIEVE_CLONES bool lines_fold(const unsigned char* in, std::size_t stride,
+                                unsigned char* out, std::size_t n,
+                                std::size_t lines) {
+  return translate_lines<true>(in, stride, out, n, lines);
+}
+
 }  // namespace
 
 line_filter::line_filter(const residue_rule& rule) {
@@ -122,4 +144,11 @@ bool line_filter::operator()(const unsigned char* in, unsigned char* out,
                              std::size_t n) const {
   return kind_ == kind::fold ? translate_fold(in, out, n)
                              : translate_upper(in, out, n);
+}
+
+bool line_filter::lines(const unsigned char* in, std::size_t stride,
+                        unsigned char* out, std::size_t n,
+                        std::size_t count) const {
+  return kind_ == kind::fold ? lines_fold(in, stride, out, n, count)
+                             : lines_upper(in, stride, out, n, count);
 }

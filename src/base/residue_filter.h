@@ -68,6 +68,10 @@ class line_filter {
   // otherwise (out then holds anything). REQUIRES: available().
   bool operator()(const unsigned char* in, unsigned char* out,
                   std::size_t n) const;
+  // The same for `count` lines of n bytes each (n >= 32), `stride` bytes
+  // apart at in, stored one after another into out.
+  bool lines(const unsigned char* in, std::size_t stride, unsigned char* out,
+             std::size_t n, std::size_t count) const;
 
  private:
   enum class kind { none, upper, fold };

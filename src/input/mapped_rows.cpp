@@ -259,6 +259,15 @@ class file_rows : public row_source {
     // out cannot reach it.
     const filter16 fast = fast_;
     for (std::size_t left = c1 - c0; left > 0;) {
+      // Whole lines in one call where the kernel takes them.
+      if (off == 0 && w >= 32 && left >= 2 * w && line_.available()) {
+        const std::size_t count = left / w;
+        if (!line_.lines(in, stride, out, w, count)) return false;
+        in += count * stride;
+        out += count * w;
+        left -= count * w;
+        continue;
+      }
       const std::size_t n = std::min(left, w - off);
       if (n < 16) {
         for (std::size_t k = 0; k < n; ++k)
