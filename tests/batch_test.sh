@@ -78,6 +78,11 @@ awk 'BEGIN { srand(9); for (f = 0; f < 400; f++) { file = "many/g" f ".fa"
   for (i = 0; i < 40; i++) { print ">s" i > file; s = ""
     for (j = 0; j < 2000; j++) s = s substr("ACDEFGHIKLMNPQRSTVWY-", int(rand() * 21) + 1, 1)
     print s > file } close(file) } }'
+# Copies make the batch long enough (2,000 inputs) to be stopped in the
+# middle on a busy machine too.
+for f in many/g*.fa; do
+  for k in 1 2 3 4; do cp "$f" "${f%.fa}_$k.fa"; done
+done
 mkdir mapss
 "$bin" -j 2 --out-dir outs -l "mapss/{stem}.tsv" many/*.fa 2> /dev/null &
 pid=$!
@@ -93,8 +98,8 @@ wait "$pid"
 status=$?
 [ "$status" = 143 ] || { echo "SIGTERM: status $status"; fail=1; }
 written=$(ls outs | grep -vc '\.colsieve-')
-[ "$written" -gt 0 ] && [ "$written" -lt 400 ] ||
-  { echo "SIGTERM came after $written of 400 outputs"; fail=1; }
+[ "$written" -gt 0 ] && [ "$written" -lt 2000 ] ||
+  { echo "SIGTERM came after $written of 2000 outputs"; fail=1; }
 leftover=$(find outs mapss -name '*.colsieve-*' | head -n 3)
 [ -z "$leftover" ] || { echo "temporary files left: $leftover"; fail=1; }
 exit $fail
