@@ -10,11 +10,8 @@ bin=$1
 repo=$2
 . "$(dirname "$0")/require_tool.sh"
 for tool in indelible mafft iqtree2; do require_tool "$tool"; done
-if ! /usr/bin/python3 -c 'import scipy.stats, Bio.Seq' 2> /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "SciPy or Biopython is not installed"; exit 1; }
-  echo "SciPy (python3-scipy) or Biopython is not installed: skipped"
-  exit 77
-fi
+require_python "import scipy.stats" "SciPy (python3-scipy)"
+require_python "import Bio.Seq" "Biopython (python3-biopython)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 TMPDIR=$work "$repo/bench/accuracy/run.sh" --smoke --colsieve "$bin"

@@ -13,11 +13,7 @@ repo=$2
 require_tool mafft
 require_tool hmmalign
 py=/usr/bin/python3
-if ! "$py" -c 'import Bio.AlignIO' 2> /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "Biopython is not installed"; exit 1; }
-  echo "Biopython (python3-biopython) is not installed: skipped"
-  exit 77
-fi
+require_python "import Bio.AlignIO" "Biopython (python3-biopython)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1

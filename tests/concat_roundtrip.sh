@@ -24,11 +24,7 @@ py=/usr/bin/python3  # Debian's own, which python3-biopython serves
 require_tool iqtree2
 require_tool raxmlHPC
 require_tool mb
-if ! "$py" -c 'import Bio.AlignIO' 2> /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "Biopython is not installed"; exit 1; }
-  echo "Biopython (python3-biopython) is not installed: skipped"
-  exit 77
-fi
+require_python "import Bio.AlignIO" "Biopython (python3-biopython)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1

@@ -8,12 +8,9 @@
 # usage: genetic_codes_test.sh COLSIEVE
 set -u
 bin=$(realpath "$1")
+. "$(dirname "$0")/require_tool.sh"
 py=/usr/bin/python3  # Debian's own, which python3-biopython serves
-if ! "$py" -c 'import Bio.Data.CodonTable' 2> /dev/null; then
-  [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "Biopython is not installed"; exit 1; }
-  echo "Biopython (python3-biopython) is not installed: skipped"
-  exit 77
-fi
+require_python "import Bio.Data.CodonTable" "Biopython (python3-biopython)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1

@@ -10,3 +10,16 @@ require_tool() {
   echo "$1 is not installed: skipped"
   exit 77
 }
+
+# The same for Python modules of Debian's own interpreter (the one
+# python3-biopython and python3-scipy serve): require_python "import Bio.Seq"
+# "Biopython (python3-biopython)".
+require_python() {  # import statement, what it is for the message
+  /usr/bin/python3 -c "$1" 2> /dev/null && return 0
+  if [ -n "${COLSIEVE_REQUIRE_ALL:-}" ]; then
+    echo "$2 is not installed"
+    exit 1
+  fi
+  echo "$2 is not installed: skipped"
+  exit 77
+}

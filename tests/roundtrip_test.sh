@@ -22,11 +22,7 @@ py=/usr/bin/python3  # Debian's own, which python3-biopython serves
 case $part in
   colsieve) ;;
   biopython)
-    if ! "$py" -c 'import Bio.AlignIO' 2> /dev/null; then
-      [ -n "${COLSIEVE_REQUIRE_ALL:-}" ] && { echo "Biopython is not installed"; exit 1; }
-      echo "Biopython (python3-biopython) is not installed: skipped"
-      exit 77
-    fi ;;
+    require_python "import Bio.AlignIO" "Biopython (python3-biopython)" ;;
   iqtree2 | phyml) require_tool "$part" ;;
   mrbayes) require_tool mb ;;
   raxml) require_tool raxmlHPC ;;

@@ -290,12 +290,10 @@ std::string write_whole_run(const run_settings& set,
     rows.reserve(plan.size());
     for (planned_input& p : plan) rows.push_back(std::move(p.row));
     output_contents contents;
-    contents.summary = [&](std::FILE* fp, const std::string& name) {
-      output_buffer out(fp, name);
+    contents.summary = buffered([&](output_buffer& out) {
       write_summary_table(out, rows, summary_format_of(*set.outputs.summary),
                           set.command_line, joins(set));
-      out.flush();
-    };
+    });
     files.summary->write(contents, pool);
   }
   return words;
