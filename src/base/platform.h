@@ -9,6 +9,16 @@
 
 #include <cstddef>
 
+// Marks a function built twice, for AVX2 and for any x86-64, the loader
+// choosing by the processor; on other processors, and under
+// ThreadSanitizer (whose instrumented resolver would run before the
+// sanitizer is ready), it is built once.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define COLSIEVE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define COLSIEVE_CLONES
+#endif
+
 // The CPUs this process may run on, at least 1. Linux: the affinity mask,
 // lowered to the CPU quota (cgroup v2 cpu.max) of the process's control
 // group and of every group above it. Elsewhere: the CPUs the C++ runtime

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/platform.h"
+
 filter_table make_filter_table(const residue_rule& rule) {
   filter_table t{};
   for (int c = 'A'; c <= 'Z'; ++c) t[c] = static_cast<unsigned char>(c);
@@ -49,14 +51,8 @@ filter16::filter16(const residue_rule& rule)
 
 namespace {
 
-// Vectors of 32 bytes, wider where the processor has them (not under
-// ThreadSanitizer, whose instrumented resolver would run before the
-// sanitizer is ready).
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define COLSIEVE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define COLSIEVE_CLONES
-#endif
+// Vectors of 32 bytes, wider where the processor has them
+// (COLSIEVE_CLONES).
 typedef unsigned char u8x32 __attribute__((vector_size(32)));
 typedef signed char s8x32 __attribute__((vector_size(32)));
 

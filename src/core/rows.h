@@ -1,9 +1,9 @@
 // Where the residues of an alignment are when its table does not hold them:
 // a large plain FASTA file is read again, a tile of rows at a time, in each
 // pass of the run, so that no copy of its residues is ever made. Every pass
-// reads rows through alignment::segment, which hides whether they come from
-// the table or from such a source (as htslib's iterators hide whether
-// records come from memory or a file).
+// reads rows through alignment::segment and segments, which hide whether
+// they come from the table or from such a source (as htslib's iterators
+// hide whether records come from memory or a file).
 #ifndef COLSIEVE_CORE_ROWS_H
 #define COLSIEVE_CORE_ROWS_H
 

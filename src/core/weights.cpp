@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "base/error.h"
+#include "base/platform.h"
 
 namespace {
 
@@ -270,13 +271,7 @@ weighting weigh(const alignment& aln, double cst, double maxcst,
 // Adds w to sum[j] for every column j where row r has a residue. Adding
 // +0.0 for a gap leaves a sum of +0.0 or more unchanged, so this equals
 // skipping gapped sequences, and it vectorises; wider vectors where the
-// processor has them. (Not under ThreadSanitizer, whose instrumented
-// resolver would run before the sanitizer is ready.)
-#if defined(__SANITIZE_THREAD__)
-#define COLSIEVE_CLONES
-#else
-#define COLSIEVE_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
+// processor has them (COLSIEVE_CLONES).
 COLSIEVE_CLONES void add_aligned(const unsigned char* __restrict r, double w,
                                  double* __restrict sum, std::size_t n) {
   for (std::size_t j = 0; j < n; ++j) sum[j] += r[j] != UNALIGNED ? w : 0.0;

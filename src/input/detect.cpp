@@ -177,8 +177,6 @@ compression detect_compression(std::string_view head) {
   return compression::none;
 }
 
-std::span<const compression_entry> compression_table() { return kCompressions; }
-
 const compression_entry& compression_row(compression c) {
   for (const compression_entry& row : kCompressions)
     if (row.comp == c) return row;

@@ -48,8 +48,7 @@ struct compression_entry {
   const char* tool;  // for refused ones: "xz -dc"; nullptr for gzip
 };
 
-// The compressions, in the order they are tried.
-std::span<const compression_entry> compression_table();
+// The row of compression c.
 const compression_entry& compression_row(compression c);
 
 // The compression told by the first bytes.

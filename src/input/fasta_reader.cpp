@@ -220,6 +220,9 @@ namespace {
 struct index_piece {
   piece_result records;
   row_index rows;
+  // Whether a row not as long as the first (so not counted) holds a
+  // residue that is no gap.
+  bool uncounted_residue = false;
 };
 
 // Reads n bytes at offset `at`, as many as there are; returns how many.
@@ -251,9 +254,10 @@ class reused_sink : public residue_sink {
 // Reads the stretch of the file open on fd that src reads (from byte base
 // on), recording where each record's row stands: laid out evenly, by its
 // lines; otherwise by checkpoints, found in the record's bytes read again.
-void index_records(int fd, byte_source* src, off_t base,
-                   const fasta_rules& rules, column_counter* counter,
-                   std::size_t lseq, index_piece* out) {
+void index_records(int fd, const std::string& where, byte_source* src,
+                   off_t base, const fasta_rules& rules,
+                   column_counter* counter, std::size_t lseq,
+                   index_piece* out) {
   reused_sink sink;
   std::string bytes;
   read_records(
@@ -268,10 +272,14 @@ void index_records(int fd, byte_source* src, off_t base,
           // The record's lines once more, in the page cache by now; a PIR
           // record's residues start after its description line.
           bytes.resize(end - info.start);
+          errno = 0;
           if (pread_all(fd, bytes.data(), bytes.size(),
-                        static_cast<off_t>(place.start)) != bytes.size())
-            throw fatal_error("Error: cannot read the input: " +
-                              std::string(std::strerror(errno)));
+                        static_cast<off_t>(place.start)) != bytes.size()) {
+            if (errno != 0)
+              throw fatal_error("Error: cannot read " + where + ": " +
+                                std::strerror(errno));
+            throw input_changed(where);  // cut short while it was read
+          }
           std::size_t from = 0;
           if (info.pir)
             from = std::min(bytes.find_first_of("\n\r"), bytes.size());
@@ -283,7 +291,14 @@ void index_records(int fd, byte_source* src, off_t base,
         }
         out->rows.places.push_back(place);
         out->rows.hashes.push_back(row_hash(sink.data(), 0, info.residues));
-        if (info.residues == lseq) counter->add(sink.data());  // else refused
+        if (info.residues == lseq) {
+          counter->add(sink.data());
+        } else if (!out->uncounted_residue) {  // refused, but first told
+          const char* row = sink.data();
+          out->uncounted_residue = std::any_of(
+              row, row + info.residues,
+              [](char c) { return c != static_cast<char>(UNALIGNED); });
+        }
       });
 }
 
@@ -323,7 +338,8 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
       try {
         fd_source src(fd, starts[k], starts[k + 1], buf.get(), block);
         if (ctx.progress) src.count_into(&ctx.progress->file_read);
-        index_records(fd, &src, starts[k], rules, &counter, lseq, &pieces[k]);
+        index_records(fd, ctx.where, &src, starts[k], rules, &counter, lseq,
+                      &pieces[k]);
       } catch (...) {
         pieces[k].records.error = std::current_exception();
       }
@@ -351,6 +367,8 @@ loaded_input index_fasta_file(int fd, off_t begin, off_t end,
     records.push_back(std::move(p.records));
   }
   loaded_input in = merge(records, big_buffer(), ctx);
+  for (const index_piece& p : pieces)
+    in.uncounted_residue = in.uncounted_residue || p.uncounted_residue;
   in.aln.offsets.clear();
   if (!counts.empty()) in.aln.class_counts = std::move(counts[0]);
   in.aln.source = map_rows(fd, before, ctx.where, lseq, std::move(rows), rules,

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/platform.h"
+#include "base/unique_fd.h"
 #include "core/alignment.h"
 
 namespace {
@@ -46,14 +48,7 @@ void catch_bus_errors() {
 
 // The hash is two sums over a row's 4-column words, each word times a
 // multiplier of its own: odd, so that a change of the word always changes
-// its term. Wider vectors where the processor has them (not under
-// ThreadSanitizer, whose instrumented resolver would run before the
-// sanitizer is ready).
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define COLSIEVE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define COLSIEVE_CLONES
-#endif
+// its term. Wider vectors where the processor has them (COLSIEVE_CLONES).
 constexpr std::uint32_t kStep1 = 0x9E3779B9u, kStep2 = 0x85EBCA6Bu;
 
 std::uint64_t word_terms(std::uint32_t w, std::size_t k) {
@@ -129,26 +124,20 @@ class file_rows : public row_source {
         seen_hi_(new std::atomic<std::uint32_t>[index_.places.size()]),
         cols_(new std::atomic<std::uint64_t>[index_.places.size()]),
         read_(progress ? &progress->rows_read : nullptr) {
-    if (fd_ < 0) cannot_read();
+    if (fd_.get() < 0) cannot_read();
     for (std::size_t i = 0; i < index_.places.size(); ++i)
       seen_lo_[i] = seen_hi_[i] = 0, cols_[i] = 0;
-    if (!unchanged()) {  // not during the first pass either
-      close(fd_);
+    if (!unchanged())  // not during the first pass either
       throw input_changed(where_);
-    }
     if (size_ > 0) {
-      void* m = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
-      if (m == MAP_FAILED) {
-        close(fd_);
-        cannot_read();
-      }
+      void* m = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_.get(), 0);
+      if (m == MAP_FAILED) cannot_read();  // the descriptor closes after
       map_ = static_cast<const unsigned char*>(m);
     }
     catch_bus_errors();
   }
   ~file_rows() override {
     if (map_ != nullptr) munmap(const_cast<unsigned char*>(map_), size_);
-    close(fd_);
   }
   file_rows(const file_rows&) = delete;
   file_rows& operator=(const file_rows&) = delete;
@@ -309,8 +298,7 @@ class file_rows : public row_source {
         }
         const unsigned kept = static_cast<unsigned>(__builtin_ctz(~mask));
         at += kept;
-        n += kept;
-        if (n == need) break;
+        n += kept;  // still short of need: kept < 16 <= need - n
       }
       if (at >= size_) return false;
       const unsigned char v = table_[map_[at++]];
@@ -336,14 +324,16 @@ class file_rows : public row_source {
       __builtin_prefetch(map_ + at + k);
   }
 
-  bool unchanged() const { return state_.size >= 0 && state_of(fd_) == state_; }
+  bool unchanged() const {
+    return state_.size >= 0 && state_of(fd_.get()) == state_;
+  }
 
   [[noreturn]] void cannot_read() const {
     throw fatal_error("Error: cannot read " + where_ + ": " +
                       std::strerror(errno));
   }
 
-  int fd_;
+  unique_fd fd_;
   std::string where_;
   std::size_t lseq_;
   row_index index_;

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -103,16 +102,13 @@ void keep_letters(loaded_input& in, format fmt, bool fold_case,
 
 // Whether the rows read hold a residue that is no gap: whether a letter of
 // the input was upper case, where lower case was dropped.
-bool counted_letter(const std::vector<std::uint32_t>& counts) {
+bool holds_residue(const loaded_input& in) {
+  const std::vector<std::uint32_t>& counts = in.aln.class_counts;
   for (std::size_t j = 0; j < counts.size(); j += 27)
     for (std::size_t k = 0; k < 26; ++k)
       if (counts[j + k] != 0) return true;
-  return false;
-}
-
-bool holds_residue(const loaded_input& in) {
-  if (counted_letter(in.aln.class_counts)) return true;
-  if (in.aln.source) return false;  // rows read in place: all counted
+  // Rows read in place were counted, or looked at where they could not be.
+  if (in.aln.source) return in.uncounted_residue;
   for (std::size_t i = 0; i < in.lengths.size(); ++i) {
     const char* row = in.aln.residues.data() + in.aln.offsets[i];
     for (std::size_t j = 0; j < in.lengths[i]; ++j)
@@ -143,7 +139,7 @@ class recording_source : public byte_source {
         }
         if (line_start_) header_ = c == '>';
         line_start_ = false;
-        if (!header_ && c >= 'A' && c <= 'Z') {
+        if (!header_ && c >= 'A' && c <= 'Z' && c != 'X') {  // X: a gap
           recording_ = false;
           std::string().swap(copy_);
         }
@@ -212,18 +208,7 @@ alignment read_from(input_bytes& bytes, int fd, off_t start,
                           fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   recording_source recorded(bytes.source(), !rereadable);
   const auto read_fasta_input = [&] {
-    if (in_place) {
-      loaded_input rows = index_fasta_file(fd, begin, end, ctx, pool);
-      // The counts are of the rows as long as the first: where they hold
-      // no letter and some row is not as long (or the first has no
-      // columns), whether a row holds a letter is read from the rows in
-      // memory instead (a file refused either way).
-      if (counted_letter(rows.aln.class_counts) ||
-          (!rows.aln.class_counts.empty() &&
-           std::all_of(rows.lengths.begin(), rows.lengths.end(),
-                       [&](std::size_t n) { return n == rows.lengths[0]; })))
-        return rows;
-    }
+    if (in_place) return index_fasta_file(fd, begin, end, ctx, pool);
     if (plain) return read_fasta_file(fd, begin, end, ctx, pool);
     return read_fasta(&recorded, ctx);
   };

@@ -1,6 +1,7 @@
 // Reading the input alignment: the byte source (file, standard input,
-// gzip), the format (told by detect_input), and the checks every format
-// shares, with messages that say what to do.
+// gzip), the compression and the format (told by detect_compression and
+// detect_format), and the checks every format shares, with messages that
+// say what to do.
 #ifndef COLSIEVE_INPUT_READ_INPUT_H
 #define COLSIEVE_INPUT_READ_INPUT_H
 

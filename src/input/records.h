@@ -24,6 +24,9 @@ struct loaded_input {
   alignment aln;
   std::vector<std::size_t> lengths;
   drop_counts drops{};  // FASTA: bytes dropped from residue lines
+  // Rows read in place: whether a row the class counts leave out (one not
+  // as long as the first) holds a residue that is no gap.
+  bool uncounted_residue = false;
 };
 
 // What every reader is told.

@@ -132,7 +132,7 @@ input_bytes::input_bytes(std::unique_ptr<byte_source> raw,
 void input_bytes::open(std::unique_ptr<byte_source> raw, warn_fn warn) {
   raw_owner_ = std::move(raw);
   raw_ = std::make_unique<peeked_source>(raw_owner_.get(), kPeek);
-  compression_ = detect_input(raw_->head()).comp;
+  compression_ = detect_compression(raw_->head());
   peek_ = raw_.get();
   if (compression_ == compression::gzip) {
     // The inflating side takes the bytes read so far and the rest of the
