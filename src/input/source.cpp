@@ -1,5 +1,6 @@
 #include "input/source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,11 @@ fd_source::fd_source(int fd, std::size_t block_size)
       size_(block_size),
       own_(new char[block_size]),
       buf_(own_.get()) {}
+
+fd_source::fd_source(unique_fd fd, std::size_t block_size)
+    : fd_source(fd.get(), block_size) {
+  owned_ = std::move(fd);
+}
 
 fd_source::fd_source(int fd, off_t begin, off_t end, char* buf,
                      std::size_t block_size)
@@ -120,7 +126,14 @@ input_bytes::input_bytes(int fd, std::string input_name, warn_fn warn)
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
     block = std::clamp<std::size_t>(static_cast<std::size_t>(st.st_size) + 1,
                                     4096, block);
-  open(std::make_unique<fd_source>(fd, block), std::move(warn));
+  // Through a descriptor of its own: gzip's thread, which may outlive this
+  // object when reading stops early, must never read whatever file the
+  // caller opens next under the number of a descriptor it has closed.
+  unique_fd own(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  if (own.get() >= 0)
+    open(std::make_unique<fd_source>(std::move(own), block), std::move(warn));
+  else
+    open(std::make_unique<fd_source>(fd, block), std::move(warn));
 }
 
 input_bytes::input_bytes(std::unique_ptr<byte_source> raw,

@@ -16,6 +16,7 @@
 
 #include "base/byte_stream.h"
 #include "base/error.h"
+#include "base/unique_fd.h"
 #include "input/detect.h"
 
 // Reads a descriptor (not owned) in blocks, from where it stands to its end,
@@ -23,6 +24,8 @@
 class fd_source : public byte_source {
  public:
   explicit fd_source(int fd, std::size_t block_size = 1 << 20);
+  // Reads through its own descriptor, which it closes.
+  fd_source(unique_fd fd, std::size_t block_size);
   // Reads [begin, end) into buf, block_size bytes, which the caller owns.
   fd_source(int fd, off_t begin, off_t end, char* buf, std::size_t block_size);
   bool next(const char** data, std::size_t* size) override;
@@ -30,6 +33,7 @@ class fd_source : public byte_source {
   void count_into(std::atomic<std::uint64_t>* counter) { counted_ = counter; }
 
  private:
+  unique_fd owned_;  // the descriptor, when it is this source's own
   int fd_;
   std::atomic<std::uint64_t>* counted_ = nullptr;
   bool ranged_ = false;
