@@ -167,6 +167,15 @@ printf '>Homo_sapiens|p\nMKVLAAGIVW\n>Pan|p\nMKVLSAGIVW\n' > p.fa
 "$bin" --out-dir m --concat m.fa --partitions m.txt --taxon-field '|:1' a.fa p.fa 2> m.err
 printf '%s\n' 'DNA, a = 1-10' 'LG, p = 11-20' | cmp -s - m.txt || { no "mixed: partitions"; cat m.txt; }
 grep -q 'Warning: the supermatrix joins nucleotide and protein alignments' m.err || no "mixed: no warning"
+# A nucleotide gene whose kept columns are ambiguity codes only is still
+# DNA, as its own NEXUS output says.
+"$py" -c "
+a = 'ACGT' * 250
+print('>x|g\n' + a + 'RYKMS' * 10)
+print('>y|g\n' + a[::-1] + 'RYKMS' * 10)
+print('>z|g\n' + '-' * 1000 + 'RYKMS' * 10)" > amb.fa
+"$bin" --out-dir amb --concat amb_s.fa --partitions amb.txt --taxon-field '|:1' amb.fa 2> /dev/null
+echo 'DNA, amb = 1-50' | cmp -s - amb.txt || { no "ambiguity codes: partition"; cat amb.txt; }
 for g in a b; do awk '/^>/ { print; next } { print substr($0, 1, 9) }' $g.fa > ${g}9.fa; done
 "$bin" --codon --out-dir c --concat c.fa --partitions c.nex --partitions-format nexus \
   --partition-by codon --partition-name 'gene_{stem}' --taxon-field '|:1' a9.fa b9.fa 2> /dev/null

@@ -124,6 +124,11 @@ join_gene make_join_gene(std::string name, std::vector<std::string> taxa,
       tally.add({g.cells.get() + i * g.width, g.width});
     g.kind = tally.guess();
   }
+  // As written_alphabet names it: kept columns of a nucleotide alignment
+  // that look like protein (none kept, or many ambiguity codes) are
+  // nucleotides. A protein alignment settles in its first row.
+  if (g.kind == alphabet::protein)
+    g.kind = guess_alphabet(aln, std::vector<unsigned char>(aln.lseq, 1));
   if (g.kind != alphabet::protein)
     for (std::size_t i = 0; i < aln.nseq(); ++i) g.missing[i] += ns[i];
   return g;
