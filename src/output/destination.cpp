@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "base/error.h"
 
@@ -151,9 +152,17 @@ void remove_temps_on_signals() { g_handlers_wanted.store(true); }
 bool resolved_folder(const std::string& dir, std::string* out) {
   static std::mutex mutex;
   static std::unordered_map<std::string, std::string> known;
+  // A relative folder is known by the working folder too: a process that
+  // runs many times (the Python module) may change it between runs.
+  std::string key = dir;
+  if (dir.empty() || dir[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return false;
+    key = std::string(cwd) + '\0' + dir;
+  }
   {
     const std::lock_guard<std::mutex> lock(mutex);
-    const auto it = known.find(dir);
+    const auto it = known.find(key);
     if (it != known.end()) {
       *out = it->second;
       return true;
@@ -163,7 +172,7 @@ bool resolved_folder(const std::string& dir, std::string* out) {
   if (realpath(dir.c_str(), buf) == nullptr) return false;
   *out = buf;
   const std::lock_guard<std::mutex> lock(mutex);
-  known.emplace(dir, *out);
+  known.emplace(std::move(key), *out);
   return true;
 }
 
@@ -280,8 +289,9 @@ destination::destination(std::string path, std::string what,
 
 int destination::stage(const struct stat* replaced) {
   const std::string dir = dir_name(target_), base = base_name(target_);
-  static const std::string pid = std::to_string(getpid());
-  const std::string suffix = ".colsieve-" + pid + "-";
+  // The process id asked each time: a process forked from one that wrote
+  // (the Python module's) names its files after itself.
+  const std::string suffix = ".colsieve-" + std::to_string(getpid()) + "-";
   // A name too long for the suffix gets a short temporary name.
   const std::string prefix =
       dir + "/" + (base.size() + suffix.size() + 4 <= NAME_MAX ? base : "") +

@@ -40,8 +40,9 @@ std::optional<file_id> regular_file_id(int fd);
 std::optional<file_id> regular_file_id(const std::string& path);
 
 // The folder dir with its links followed and its path made absolute, as
-// realpath() gives it, looked up once a run: a batch writes thousands of
-// files into a few folders. False (errno set) where it cannot be resolved.
+// realpath() gives it, looked up once for each working folder: a batch
+// writes thousands of files into a few folders. False (errno set) where it
+// cannot be resolved.
 bool resolved_folder(const std::string& dir, std::string* out);
 
 // The files a run reads (the alignment, the coding sequences, every input

@@ -30,8 +30,6 @@ struct output_paths {
   bool no_alignment = false;  // none at all (a batch's summary table alone)
 };
 
-// What goes into each output. A writer whose output has no path is never
-// called and may be empty.
 // A content writer that hands write (a callable taking an output_buffer&)
 // a buffer over the file, flushed at the end.
 template <class Write>
@@ -43,6 +41,8 @@ content_writer buffered(Write write) {
   };
 }
 
+// What goes into each output. A writer whose output has no path is never
+// called and may be empty.
 struct output_contents {
   content_writer column_map;
   content_writer report;
@@ -55,9 +55,8 @@ struct output_contents {
   // Called once everything is written, before anything is put in place:
   // throws fatal_error when the run must not commit (its input changed).
   std::function<void()> verify;
-  // How much work the column map, the report and the complement are
-  // together (cells of the alignment), for the pool to decide whether to
-  // write them side by side.
+  // How much work the side files are together (cells of the alignment),
+  // for the pool to decide whether to write them side by side.
   std::size_t side_work = 0;
 };
 

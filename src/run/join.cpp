@@ -1,5 +1,7 @@
 #include "run/join.h"
 
+#include <utility>
+
 #include "output/buffer.h"
 #include "output/formats.h"
 #include "run/naming.h"
@@ -31,13 +33,13 @@ std::optional<join_gene> gene_for_join(const run_settings& set,
   // By default the taxa are the names the gene's own output gets (any
   // warning about them is that output's).
   const taxon_rule rule = set.taxa.value_or(taxon_rule());
-  const std::vector<std::string> written =
+  std::vector<std::string> written =
       rule.how == taxon_rule::kind::name
           ? output_names(aln, set.format, set.safe_names,
                          [](const std::string&) {})
           : std::vector<std::string>();
   std::vector<std::string> taxa =
-      taxa_of(aln, written, rule, set.format, set.safe_names, name);
+      taxa_of(aln, std::move(written), rule, set.format, set.safe_names, name);
   return make_join_gene(name, std::move(taxa), aln, r.kept,
                         set.codon || set.cds.has_value());
 }

@@ -1,6 +1,7 @@
 #include "run/taxa.h"
 
 #include <unordered_map>
+#include <utility>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -70,12 +71,12 @@ taxon_rule taxon_regex_value(const std::string& text) {
 }
 
 std::vector<std::string> taxa_of(const alignment& aln,
-                                 const std::vector<std::string>& written,
+                                 std::vector<std::string> written,
                                  const taxon_rule& rule, out_format f,
                                  bool safe_names, const std::string& gene) {
   std::vector<std::string> taxa;
   if (rule.how == taxon_rule::kind::name) {
-    taxa = written;
+    taxa = std::move(written);
   } else {
     taxa.reserve(aln.nseq());
     std::string taxon;

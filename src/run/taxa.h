@@ -36,7 +36,7 @@ taxon_rule taxon_regex_value(const std::string& text);
 // naming the record whose name gives no taxon, and naming the gene, the taxon
 // and both records when one taxon is two records.
 std::vector<std::string> taxa_of(const alignment& aln,
-                                 const std::vector<std::string>& written,
+                                 std::vector<std::string> written,
                                  const taxon_rule& rule, out_format f,
                                  bool safe_names, const std::string& gene);
 
