@@ -44,11 +44,18 @@ std::vector<std::string> names_in(const std::string& dir) {
     throw fatal_error("Error: cannot read the folder " + dir + ": " +
                       std::strerror(errno));
   std::vector<std::string> names;
-  while (const dirent* e = readdir(d)) {
+  for (;;) {
+    errno = 0;  // readdir's end and its failure differ only by errno
+    const dirent* e = readdir(d);
+    if (e == nullptr) break;
     const std::string name = e->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
+  const int error = errno;
   closedir(d);
+  if (error != 0)
+    throw fatal_error("Error: cannot read the folder " + dir + ": " +
+                      std::strerror(error));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -11,9 +11,10 @@
 // alignment files in it, in the order of their names (byte by byte): the
 // regular files whose format colsieve tells from their first bytes. Hidden
 // files (".name"), folders and files of no format colsieve reads are left
-// out; warn gets one line a folder that left some out, with their count
-// and names. Other inputs stay as they are, also when they do not exist
-// (their run says why). Throws fatal_error when a folder cannot be read.
+// out; warn gets one line for each folder that left some out or holds no
+// alignment, with their count and names. Other inputs stay as they are, also
+// when they do not exist (their run says why). Throws fatal_error when a folder
+// cannot be read.
 std::vector<std::string> batch_inputs(const std::vector<std::string>& args,
                                       const warn_fn& warn);
 
