@@ -21,6 +21,9 @@ struct message_stream {
   std::FILE* fp = stderr;
   std::FILE* file = nullptr;  // ours to close
   std::string name;           // the -e file's, when it is open
+  message_stream() = default;
+  message_stream(const message_stream&) = delete;  // one owner of file
+  message_stream& operator=(const message_stream&) = delete;
   ~message_stream() {
     if (file != nullptr) std::fclose(file);
   }

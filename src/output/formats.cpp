@@ -348,6 +348,12 @@ std::string name_in_format(std::string_view text, out_format f,
   return name;
 }
 
+std::vector<std::string> names_to_write(const alignment& aln, out_format f,
+                                        bool safe_names, const warn_fn& warn) {
+  if (out_format_row_of(f).names == name_rule::whole) return {};
+  return output_names(aln, f, safe_names, warn);
+}
+
 std::vector<std::string> output_names(const alignment& aln, out_format f,
                                       bool safe_names, const warn_fn& warn) {
   const name_rule rule = rule_of(f, safe_names);

@@ -84,18 +84,19 @@ std::string_view record_name_text(const alignment& aln, std::size_t i);
 std::string name_in_format(std::string_view text, out_format f,
                            bool safe_names);
 
-// Whether format f writes the headers as they are (default and phylip),
-// whose writers then need no list of names.
-inline bool writes_headers(out_format f) {
-  return out_format_row_of(f).names == name_rule::whole;
-}
+// The names write_alignment takes for format f: output_names', but none
+// for a format that writes the headers as they are (default and phylip),
+// whose writers take them from aln (a header may be hundreds of
+// megabytes: no second copy of it).
+std::vector<std::string> names_to_write(const alignment& aln, out_format f,
+                                        bool safe_names, const warn_fn& warn);
 
-// Writes the trimmed alignment in format f, with the names output_names
-// gave (an empty list for a format that writes_headers). remove_cols
-// applies to the default and phylip formats; the others always leave unselected
-// columns out, and write the kept ones in upper case with '-' for gaps. pir
-// writes a PIR record's own type code before its name, and "P1;" before the
-// others (but for a name that starts with a type code already).
+// Writes the trimmed alignment in format f, with the names names_to_write
+// gave. remove_cols applies to the default and phylip formats; the others
+// always leave unselected columns out, and write the kept ones in upper case
+// with '-' for gaps. pir writes a PIR record's own type code before its name,
+// and "P1;" before the others (but for a name that starts with a type code
+// already).
 void write_alignment(output_buffer& fp, const alignment& aln,
                      const std::vector<std::string>& names,
                      const selection& sel, out_format f, int remove_cols,

@@ -187,12 +187,6 @@ std::string yaml_string(std::string_view s) {
   return out + "\"";
 }
 
-bool ends_with(const std::string& s, const char* end) {
-  const std::string_view e(end);
-  return s.size() >= e.size() &&
-         s.compare(s.size() - e.size(), e.size(), e) == 0;
-}
-
 template <typename Quote>
 std::string list_of(const std::vector<std::string>& items, Quote quote) {
   std::string out = "[";
@@ -239,8 +233,8 @@ void write_multiqc_header(output_buffer& fp,
 }  // namespace
 
 summary_format summary_format_of(const std::string& path) {
-  if (ends_with(path, ".json")) return summary_format::json;
-  if (ends_with(path, "_mqc.tsv")) return summary_format::multiqc_tsv;
+  if (path.ends_with(".json")) return summary_format::json;
+  if (path.ends_with("_mqc.tsv")) return summary_format::multiqc_tsv;
   return summary_format::tsv;
 }
 

@@ -296,11 +296,8 @@ std::string character_at(const std::string& row, std::size_t j) {
   if (c < 0x80) return std::string("'") + row[j] + "'";
   // A character of 2 to 4 bytes as it is; a byte that starts none (a
   // surrogate-escaped byte of the str) is no character.
-  const std::size_t n = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
-  bool whole = n > 0 && c < 0xf5 && j + n <= row.size();
-  for (std::size_t k = 1; whole && k < n; ++k)
-    whole = (static_cast<unsigned char>(row[j + k]) & 0xc0) == 0x80;
-  return whole ? "'" + row.substr(j, n) + "'" : "a byte that is not text";
+  const std::size_t n = utf8_length(std::string_view(row).substr(j));
+  return n > 0 ? "'" + row.substr(j, n) + "'" : "a byte that is not text";
 }
 
 // The column, counted in characters, of the character at row[j].
@@ -414,7 +411,7 @@ struct py_trimming {
   std::optional<std::string> format;
   // The alignment written: the codon alignment with cds, else the trimmed.
   const alignment& written() const {
-    return result.codons ? *result.codons : *trimmed;
+    return written_alignment(*trimmed, result);
   }
 };
 
@@ -527,8 +524,7 @@ void write_to(const py_trimming& r, out_format f, bool remove, bool safe_names,
               std::FILE* fp, const std::string& name, thread_pool& pool,
               const warn_fn& warn) {
   const std::vector<std::string> names =
-      writes_headers(f) ? std::vector<std::string>()
-                        : output_names(r.written(), f, safe_names, warn);
+      names_to_write(r.written(), f, safe_names, warn);
   output_buffer out(fp, name);
   write_alignment(out, r.written(), names, r.result.kept, f, remove ? 1 : 0,
                   pool);

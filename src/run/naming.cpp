@@ -3,15 +3,6 @@
 #include <string_view>
 #include <utility>
 
-namespace {
-
-bool ends_with(const std::string& s, std::string_view end) {
-  return s.size() >= end.size() &&
-         s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-}  // namespace
-
 std::string file_name(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -19,7 +10,7 @@ std::string file_name(const std::string& path) {
 
 std::string name_of_input(const std::string& path) {
   std::string name = file_name(path);
-  if (ends_with(name, ".gz")) name.resize(name.size() - 3);
+  if (name.ends_with(".gz")) name.resize(name.size() - 3);
   return name;
 }
 

@@ -106,12 +106,8 @@ summary_row write_outputs(const run_settings& set, const input_ref& in,
   }
   // Names the output format cannot take stop the run here, before any
   // output.
-  // (A format that writes the headers as they are needs no second copy of
-  // them: a header may be hundreds of megabytes.)
   const std::vector<std::string> names =
-      writes_headers(set.format)
-          ? std::vector<std::string>()
-          : output_names(aln, set.format, set.safe_names, warn);
+      names_to_write(aln, set.format, set.safe_names, warn);
   if (set.outputs.complement && r.dropped.n_gt_target == 0)
     warn(
         "Warning: no column was dropped, so the --complement file holds no "

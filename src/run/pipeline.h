@@ -69,8 +69,12 @@ trimmed trim_loaded(const run_settings& set, alignment& aln,
                     thread_pool& pool, const warn_fn& warn);
 
 // The alignment that is written: the codon alignment, or the trimmed one.
+inline const alignment& written_alignment(const alignment& aln,
+                                          const trimmed& r) {
+  return r.codons ? *r.codons : aln;
+}
 inline const alignment& written_alignment(const loaded& l, const trimmed& r) {
-  return r.codons ? *r.codons : l.aln;
+  return written_alignment(l.aln, r);
 }
 
 // Writes every output of files (made before the input was loaded, so that
