@@ -26,9 +26,8 @@
 namespace {
 
 // How the command line names the settings in messages.
-constexpr setting_names kOptionNames = {
-    "--codon", "--mask-stops", "--cds",     "--genetic-code",
-    "-o",      "--out-dir",    "--out-name"};
+constexpr setting_names kOptionNames = {"--codon", "--mask-stops", "--cds",
+                                        "--genetic-code"};
 
 // Writes one message line to the message stream.
 void say(std::FILE* msg, const char* text) {

@@ -122,9 +122,8 @@ py::str str_of(const char* p, std::size_t n) {
 }
 
 // How the module names the settings in messages: by its arguments.
-constexpr setting_names kArgumentNames = {
-    "codon",  "mask_stops", "cds",     "genetic_code",
-    "target", "out_dir",    "out_name"};
+constexpr setting_names kArgumentNames = {"codon", "mask_stops", "cds",
+                                          "genetic_code"};
 
 unsigned threads_arg(long long v) {
   return threads_value("threads", std::to_string(v));

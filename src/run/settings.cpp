@@ -65,21 +65,19 @@ void check_settings(const run_settings& set, const setting_names& names) {
                       ") is not a translation table colsieve has; it has " +
                       genetic_code::known());
   if (set.out_dir && set.cds && !names_each_input(*set.cds))
-    throw fatal_error("Error: with " + named(names.out_dir) + ", " + names.cds +
+    throw fatal_error("Error: with --out-dir, " + named(names.cds) +
                       " takes a name template with {stem} in it, one file "
                       "for each input (for example " +
                       names.cds + " cds/{stem}.fna)");
   if (set.out_dir && set.outputs.alignment)
-    throw fatal_error("Error: " + named(names.output) + " does not go with " +
-                      names.out_dir + ", which writes each alignment into " +
-                      "its folder, named by " + names.out_name +
-                      ": leave out " + names.output + " (or leave out " +
-                      names.out_dir + " to write one alignment to " +
-                      names.output + "'s file)");
+    throw fatal_error(
+        "Error: -o does not go with --out-dir, which writes each alignment "
+        "into its folder, named by --out-name: leave out -o (or leave out "
+        "--out-dir to write one alignment to -o's file)");
   if (set.out_name && !set.out_dir)
-    throw fatal_error("Error: " + named(names.out_name) + " goes with " +
-                      names.out_dir + ", whose outputs it names; to name " +
-                      "the one output, give " + names.output + " FILE");
+    throw fatal_error(
+        "Error: --out-name goes with --out-dir, whose outputs it names; to "
+        "name the one output, give -o FILE");
   check_join_settings(set);
   if (set.mask_stops != stop_mask::none && !set.codon)
     throw fatal_error("Error: " + named(names.mask_stops) + " needs " +

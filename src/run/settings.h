@@ -56,15 +56,14 @@ struct run_settings {
 };
 
 // How a face names the settings in its messages: the command line by its
-// options ("--codon"), the Python module by its arguments ("codon").
+// options ("--codon"), the Python module by its arguments ("codon"). The
+// settings of files and batches only the command line has, and they are
+// named by their options.
 struct setting_names {
   const char* codon;
   const char* mask_stops;
   const char* cds;
   const char* genetic_code;
-  const char* output;    // where the alignment goes (-o)
-  const char* out_dir;   // a batch's folder (--out-dir)
-  const char* out_name;  // a batch's name template (--out-name)
 };
 
 // Throws fatal_error, naming settings as `names` does, for settings that do
