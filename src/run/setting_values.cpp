@@ -77,10 +77,15 @@ int genetic_code_value(const char* name, const std::string& text) {
   const std::size_t id =
       count_value(name, text, "an NCBI translation table", 1000);
   if (genetic_code::find(static_cast<int>(id)) == nullptr)
-    throw fatal_error(std::string("Error: ") + name + " (" + text +
-                      ") is not a translation table colsieve has; it has " +
-                      genetic_code::known());
+    throw unknown_genetic_code(name, text);
   return static_cast<int>(id);
+}
+
+fatal_error unknown_genetic_code(const std::string& name,
+                                 const std::string& shown) {
+  return fatal_error("Error: " + name + " (" + shown +
+                     ") is not a translation table colsieve has; it has " +
+                     genetic_code::known());
 }
 
 std::span<const char* const> stop_mask_words() { return kStopMasks; }

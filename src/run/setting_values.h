@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "base/error.h"
 #include "core/trimming.h"
 #include "input/read_input.h"
 #include "output/formats.h"
@@ -27,6 +28,10 @@ unsigned threads_value(const char* name, const std::string& text);
 std::size_t max_columns_value(const char* name, const std::string& text);
 // An NCBI translation table colsieve has.
 int genetic_code_value(const char* name, const std::string& text);
+// The error for a table colsieve does not have: the setting's name and
+// the table as the message shows it.
+fatal_error unknown_genetic_code(const std::string& name,
+                                 const std::string& shown);
 
 // The words some settings take, in the order help and completion list them.
 std::span<const char* const> stop_mask_words();        // terminal internal all

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "core/genetic_code.h"
 #include "run/naming.h"
+#include "run/setting_values.h"
 
 namespace {
 
@@ -60,10 +61,8 @@ void check_settings(const run_settings& set, const setting_names& names) {
     throw fatal_error("Error: " + named(names.genetic_code) + " goes with " +
                       names.cds + ", whose codons it checks");
   if (set.genetic_code != 0 && genetic_code::find(set.genetic_code) == nullptr)
-    throw fatal_error("Error: " + named(names.genetic_code) + " (" +
-                      std::to_string(set.genetic_code) +
-                      ") is not a translation table colsieve has; it has " +
-                      genetic_code::known());
+    throw unknown_genetic_code(names.genetic_code,
+                               std::to_string(set.genetic_code));
   if (set.out_dir && set.cds && !names_each_input(*set.cds))
     throw fatal_error("Error: with --out-dir, " + named(names.cds) +
                       " takes a name template with {stem} in it, one file "
