@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include <cstdio>
+
 std::size_t utf8_length(std::string_view s) {
   if (s.empty()) return 0;
   const auto c = static_cast<unsigned char>(s[0]);
@@ -64,4 +66,16 @@ std::string_view first_word(std::string_view text) {
   std::size_t e = b;
   while (e < text.size() && text[e] != ' ' && text[e] != '\t') ++e;
   return text.substr(b, e - b);
+}
+
+std::string fixed_decimals(double v) {
+  char buf[400];  // room for any double in "%f"
+  std::snprintf(buf, sizeof buf, "%f", v);
+  return buf;
+}
+
+std::string table_cell(std::string s) {
+  for (char& c : s)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  return s;
 }

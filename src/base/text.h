@@ -30,4 +30,11 @@ std::string record_label(std::size_t i, std::string_view name);
 // may lead it and the next blank.
 std::string_view first_word(std::string_view text);
 
+// v as printf's "%f" writes it (six decimals), as the tables show numbers.
+std::string fixed_decimals(double v);
+
+// s as a cell of a tab-separated table: tabs and line ends, which would
+// break the table, become blanks.
+std::string table_cell(std::string s);
+
 #endif  // COLSIEVE_BASE_TEXT_H

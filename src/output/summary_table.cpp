@@ -35,18 +35,12 @@ struct field {
   bool applies = true;
 };
 
-std::string number(double v) {
-  char buf[400];  // room for any double in "%f"
-  std::snprintf(buf, sizeof buf, "%f", v);
-  return buf;
-}
-
 std::vector<field> fields_of(const summary_row& r, bool joined) {
   const auto count = [&r](std::size_t n) {
     return field{std::to_string(n), false, r.ok};
   };
   const auto real = [&r](double v, bool applies = true) {
-    return field{number(v), false, r.ok && applies};
+    return field{fixed_decimals(v), false, r.ok && applies};
   };
   std::vector<field> f = {
       {r.input, true, true},
@@ -78,13 +72,6 @@ std::vector<const char*> field_names(bool joined) {
   if (joined)
     names.insert(names.end(), SUMMARY_JOIN_FIELDS, SUMMARY_JOIN_FIELDS + 2);
   return names;
-}
-
-// Text in a table cell: tabs and line ends would break the table.
-std::string cell(std::string s) {
-  for (char& c : s)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  return s;
 }
 
 // JSON text is Unicode: a byte that is not UTF-8 (a file name in Latin-1,
@@ -131,8 +118,8 @@ bool line_break(unsigned cp) {
   return cp == 0x85 || cp == 0x2028 || cp == 0x2029;
 }
 
-// A cell of the table MultiQC reads: as cell(), and whatever would end its
-// line or stop MultiQC reading the file as UTF-8 text as well: control
+// A cell of the table MultiQC reads: as table_cell(), and whatever would end
+// its line or stop MultiQC reading the file as UTF-8 text as well: control
 // characters and line separators as blanks, bytes that are not UTF-8 as
 // '?'.
 std::string multiqc_cell(std::string_view s) {
@@ -258,7 +245,7 @@ void write_summary_table(output_buffer& fp,
         if (k > 0) fp.put('\t');
         if (!f[k].applies) continue;
         if (format == summary_format::tsv) {
-          fp.write(cell(f[k].text));
+          fp.write(table_cell(f[k].text));
         } else {
           // MultiQC takes a line that starts with '#' as part of the
           // header: "./#a.fa" names the same file as "#a.fa".

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "core/rows.h"
 
 namespace {
@@ -50,19 +51,6 @@ row_counts count_row(const unsigned char* p, std::size_t n) {
     c.odd += m - gaps - ns - plain;
   }
   return c;
-}
-
-std::string percent(double v) {
-  char buf[400];  // room for any double in "%f"
-  std::snprintf(buf, sizeof buf, "%f", v);
-  return buf;
-}
-
-// Text in a cell of the taxa table: tabs and line ends would break it.
-std::string cell(std::string s) {
-  for (char& c : s)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  return s;
 }
 
 }  // namespace
@@ -306,7 +294,7 @@ void supermatrix::write_taxa_table(output_buffer& out) const {
     const double pct = columns_ == 0 ? 0.0
                                      : 100.0 * static_cast<double>(absent) /
                                            static_cast<double>(columns_);
-    out.write(cell(taxa_[t]) + "\t" + std::to_string(genes[t]) + "\t" +
-              std::to_string(cols[t]) + "\t" + percent(pct) + "\n");
+    out.write(table_cell(taxa_[t]) + "\t" + std::to_string(genes[t]) + "\t" +
+              std::to_string(cols[t]) + "\t" + fixed_decimals(pct) + "\n");
   }
 }
