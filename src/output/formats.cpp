@@ -203,13 +203,11 @@ void write_clustal(output_buffer& fp, const alignment& aln,
     }
     for (std::size_t i = 0; i < aln.nseq(); ++i)
       rows[i] = aln.segment(i, lo, hi, window.get() + i * span);
-    // Row i's columns from lo on.
-    const auto row = [&](std::size_t i) { return rows[i]; };
     for (std::size_t b = 0; b < cols.size(); b += kWidth) {
       const std::size_t k = std::min(kWidth, cols.size() - b);
       fp.put('\n');
       for (std::size_t i = 0; i < aln.nseq(); ++i) {
-        const char* r = row(i);
+        const char* r = rows[i];  // row i's columns from lo on
         line.assign(names[i]);
         line.append(width - names[i].size(), ' ');
         for (std::size_t j = 0; j < k; ++j)
@@ -223,10 +221,10 @@ void write_clustal(output_buffer& fp, const alignment& aln,
       line.assign(width, ' ');
       for (std::size_t j = 0; j < k; ++j) {
         const std::size_t col = cols[b + j] - lo;
-        const char c = row(0)[col];
+        const char c = rows[0][col];
         bool same = c != UNALIGNED;
         for (std::size_t i = 1; same && i < aln.nseq(); ++i)
-          same = row(i)[col] == c;
+          same = rows[i][col] == c;
         line += same ? '*' : ' ';
       }
       line += '\n';
@@ -259,8 +257,6 @@ template <out_format f>
 void write_kept(output_buffer& fp, const alignment& aln,
                 const std::vector<std::string>& names, const selection& sel,
                 int, thread_pool& pool) {
-  const std::string counts =
-      std::to_string(aln.nseq()) + " " + std::to_string(sel.n_gt_target);
   if (f == out_format::nexus) {
     // The data type from the letters that are written (the alignment's,
     // where they cannot tell: a complement of no columns is no protein).
@@ -273,7 +269,8 @@ void write_kept(output_buffer& fp, const alignment& aln,
              " NCHAR=" + std::to_string(sel.n_gt_target) +
              ";\n  FORMAT DATATYPE=" + type + " GAP=- MISSING=?;\n  MATRIX\n");
   } else if (f != out_format::fasta && f != out_format::pir) {
-    fp.write(counts + "\n");  // the PHYLIP formats and PAML
+    fp.write(std::to_string(aln.nseq()) + " " +  // the PHYLIP formats, PAML
+             std::to_string(sel.n_gt_target) + "\n");
   }
   const kept_formatter fmt(f, aln, names, sel);
   write_records(fp, aln, fmt, pool);

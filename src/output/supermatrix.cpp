@@ -4,7 +4,6 @@
 #include "output/supermatrix.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
